@@ -1,0 +1,39 @@
+#include "app/CKestrelApp.h"
+
+#include <QCoreApplication>
+
+#include "app/CKestrelDlg.h"
+#include "platform/AppName.h"
+#include "platform/Prompt.h"
+#include "platform/SingleInstanceLock.h"
+
+CKestrelApp::CKestrelApp(Prompt& prompt, QString fileServer, std::string lockPath)
+    : prompt_(prompt), fileServer_(std::move(fileServer)), lockPath_(std::move(lockPath)) {}
+
+bool CKestrelApp::InitInstance() {
+    // The crash dump writer is installed here, before anything else.
+
+    // Held for the whole run; the kernel releases it when the process ends.
+    SingleInstanceLock lock;
+    switch (lock.acquire(lockPath_)) {
+    case SingleInstanceLock::Outcome::Failed:
+        return false;
+    case SingleInstanceLock::Outcome::AlreadyHeld:
+        prompt_.messageBox(nullptr, QStringLiteral("Another program is running!"),
+                           Prompt::Buttons::Ok);
+        return false;
+    case SingleInstanceLock::Outcome::Acquired:
+        break;
+    }
+
+    // Common controls and the base initialisation need nothing on Qt. The organisation name
+    // only says where settings would live; nothing is stored.
+    QCoreApplication::setOrganizationName(AppName());
+
+    {
+        CKestrelDlg dialog(prompt_, fileServer_);
+        dialog.DoModal();
+        lock.release();
+    }
+    return false;
+}

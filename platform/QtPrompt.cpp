@@ -1,0 +1,30 @@
+#include "platform/QtPrompt.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+
+#include "platform/AppName.h"
+
+Prompt::Answer QtPrompt::messageBox(QWidget* owner, const QString& text, Buttons buttons) {
+    QMessageBox box(owner);
+    box.setWindowTitle(AppName());
+    box.setText(text);
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return Answer::Ok;
+}
+
+QString QtPrompt::chooseFolder(QWidget* owner, const QString& title) {
+    return QFileDialog::getExistingDirectory(owner, title);
+}
+
+bool QtPrompt::openExternal(const QString& target) {
+    // One argument, no shell: the target can never be read as a command.
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDialog>
+
+// The About box (dialog template 100).
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 100;
+
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
