@@ -158,6 +158,12 @@ void CKestrelDlg::OpenAboutBox() {
     about.exec();
 }
 
+void CKestrelDlg::SetPauseButtonLook(PauseLook) {}
+
+void CKestrelDlg::EnablePauseButton(bool) {}
+
+void CKestrelDlg::ShowFilePath(const QString&, const QString&) {}
+
 void CKestrelDlg::RequestClose() {
     if (IsTaskValid() && !IsTaskComplete()) {
         const auto answer = prompt_.messageBox(

@@ -72,6 +72,12 @@ protected:
     virtual void TogglePause();
     virtual void OpenSaveFolder();
     virtual void OpenAboutBox();
+    // The Pause/Resume button: its image set names what the next click does.
+    enum class PauseLook { Pause, Resume };
+    virtual void SetPauseButtonLook(PauseLook look);
+    virtual void EnablePauseButton(bool enabled);
+    // The file path line, written once when the torrent has been added.
+    virtual void ShowFilePath(const QString& folder, const QString& name);
     void RequestClose();
     virtual void CloseProgram();
 
