@@ -90,5 +90,7 @@ protected:
     QString fileServer_;
     TimerTable timers_;
     QString saveFolder_;
+    // The port the engine listens on; 0 when it does not listen. The peers line shows it.
+    quint16 listenPort_ = 0;
     bool ended_ = false;
 };
