@@ -124,11 +124,11 @@ void CKestrelDlg::CreateSkinControls() {}
 void CKestrelDlg::StartDownload() {}
 
 bool CKestrelDlg::IsTaskValid() const {
-    return false;
+    return task_.isValid();
 }
 
 bool CKestrelDlg::IsTaskComplete() const {
-    return false;
+    return task_.isComplete();
 }
 
 void CKestrelDlg::ShowValueControls() {}

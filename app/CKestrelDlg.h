@@ -6,6 +6,9 @@
 #include <QString>
 
 #include "app/TimerTable.h"
+#include "engine/DownloadTask.h"
+#include "net/DownloadCheckResult.h"
+#include "net/StatisticsRecord.h"
 
 class Prompt;
 class QMenu;
@@ -89,6 +92,9 @@ protected:
     Prompt& prompt_;
     QString fileServer_;
     TimerTable timers_;
+    DownloadTask task_;
+    DownloadCheckResult checkResult_;
+    StatisticsRecord statistics_;
     QString saveFolder_;
     // The port the engine listens on; 0 when it does not listen. The peers line shows it.
     quint16 listenPort_ = 0;
