@@ -31,12 +31,16 @@ std::string sourceCodeset() {
 } // namespace
 
 QString DecodeAnsiText(const char* bytes) {
+    return DecodeTextFrom(bytes, sourceCodeset().c_str());
+}
+
+QString DecodeTextFrom(const char* bytes, const char* codeset) {
     if (bytes == nullptr || bytes[0] == '\0') {
         return {};
     }
     const std::size_t length = std::strlen(bytes);
     const char* target = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
-    iconv_t raw = iconv_open(target, sourceCodeset().c_str());
+    iconv_t raw = iconv_open(target, codeset);
     if (raw == reinterpret_cast<iconv_t>(-1)) {
         // A codeset iconv does not know: read UTF-8, which also replaces bad bytes.
         return QString::fromUtf8(bytes, static_cast<qsizetype>(length));

@@ -6,3 +6,7 @@
 // The bytes are read in the locale's codeset (UTF-8 when the locale is plain ASCII or "C");
 // bytes that do not convert become U+FFFD. bytes may be null (gives an empty text).
 QString DecodeAnsiText(const char* bytes);
+
+// The same for a named iconv codeset ("EUC-KR", "ISO-8859-1", ...); an unknown codeset reads
+// UTF-8.
+QString DecodeTextFrom(const char* bytes, const char* codeset);

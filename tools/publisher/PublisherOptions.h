@@ -25,7 +25,18 @@ struct Fault {
     Kind kind = Kind::EmptyBody;
     std::uint64_t bytes = 0;
     std::chrono::milliseconds delay{0};
-    std::string location;
+    std::string location = {};
+
+    static Fault empty() { return {Kind::EmptyBody}; }
+    static Fault cutOff(std::uint64_t announced) { return {Kind::CutOff, announced}; }
+    static Fault notFound() { return {Kind::NotFound}; }
+    static Fault serverError() { return {Kind::ServerError}; }
+    static Fault sized(std::uint64_t bytes) { return {Kind::SizedBody, bytes}; }
+    static Fault stall(std::chrono::milliseconds delay) { return {Kind::Stall, 0, delay}; }
+    static Fault trickle(std::uint64_t bytes, std::chrono::milliseconds gap) {
+        return {Kind::Trickle, bytes, gap};
+    }
+    static Fault redirect(std::string location) { return {Kind::Redirect, 0, {}, location}; }
 };
 
 // Everything a run of the sample publisher can be told. Defaults give a working file server for
