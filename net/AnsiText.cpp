@@ -1,0 +1,78 @@
+#include "net/AnsiText.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <QSysInfo>
+
+namespace {
+
+const char16_t kReplacement = 0xFFFD;
+
+struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+std::string sourceCodeset() {
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset == nullptr || codeset[0] == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
+        std::strcmp(codeset, "ASCII") == 0 || std::strcmp(codeset, "US-ASCII") == 0) {
+        return "UTF-8";
+    }
+    return codeset;
+}
+
+} // namespace
+
+QString DecodeAnsiText(const char* bytes) {
+    return DecodeTextFrom(bytes, sourceCodeset().c_str());
+}
+
+QString DecodeTextFrom(const char* bytes, const char* codeset) {
+    if (bytes == nullptr || bytes[0] == '\0') {
+        return {};
+    }
+    const std::size_t length = std::strlen(bytes);
+    const char* target = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
+    iconv_t raw = iconv_open(target, codeset);
+    if (raw == reinterpret_cast<iconv_t>(-1)) {
+        // A codeset iconv does not know: read UTF-8, which also replaces bad bytes.
+        return QString::fromUtf8(bytes, static_cast<qsizetype>(length));
+    }
+    std::unique_ptr<void, IconvCloser> cd(raw);
+
+    // Two units per byte covers every codeset in use; the loop grows it for any other.
+    std::vector<char16_t> out(length * 2 + 2);
+    std::size_t produced = 0;
+    char* in = const_cast<char*>(bytes);
+    std::size_t inLeft = length;
+    while (inLeft > 0) {
+        char* outPtr = reinterpret_cast<char*>(out.data() + produced);
+        std::size_t outLeft = (out.size() - produced) * sizeof(char16_t);
+        const std::size_t rc = iconv(raw, &in, &inLeft, &outPtr, &outLeft);
+        produced = out.size() - outLeft / sizeof(char16_t);
+        if (rc != static_cast<std::size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // EILSEQ: one bad byte; EINVAL: a sequence cut off by the end. Either way the byte is
+        // replaced and reading goes on after it.
+        if (produced == out.size()) {
+            out.resize(out.size() * 2);
+        }
+        out[produced++] = kReplacement;
+        ++in;
+        --inLeft;
+        iconv(raw, nullptr, nullptr, nullptr, nullptr); // reset the shift state
+    }
+    return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(produced));
+}

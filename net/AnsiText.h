@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// The 8-bit text the publisher's server sends, up to its first zero byte, turned into UTF-16.
+// The bytes are read in the locale's codeset (UTF-8 when the locale is plain ASCII or "C");
+// bytes that do not convert become U+FFFD. bytes may be null (gives an empty text).
+QString DecodeAnsiText(const char* bytes);
+
+// The same for a named iconv codeset ("EUC-KR", "ISO-8859-1", ...); an unknown codeset reads
+// UTF-8.
+QString DecodeTextFrom(const char* bytes, const char* codeset);

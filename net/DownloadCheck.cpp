@@ -1,0 +1,98 @@
+#include "net/DownloadCheck.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "net/AnsiText.h"
+#include "net/CheckAnswer.h"
+#include "net/ExplorerLauncher.h"
+#include "net/HttpGet.h"
+#include "net/ServerAddress.h"
+#include "net/TextFields.h"
+#include "platform/Prompt.h"
+
+namespace {
+
+constexpr std::uint32_t kCheckBufferSize = 1'048'576;
+
+QString connectFailure(int step) {
+    return QStringLiteral("Cannot connect to server. Please check your network. (%1)").arg(step);
+}
+
+const QString kInvalidData = QStringLiteral("Invalid cgi data");
+const QString kServiceClosed = QStringLiteral("This program can no longer be used. Please check "
+                                              "the notice at our homepage. Go to homepage?");
+const QString kNewVersion =
+    QStringLiteral("New version has been updated. Would you like to update now?");
+
+// The answer as text, or nothing when the request failed.
+bool fetchAnswer(const QString& fileServer, QString& text) {
+    auto buffer = std::make_unique<char[]>(kCheckBufferSize);
+    std::uint32_t length = 0;
+    if (!HttpGet(DownloadCheckUrl(fileServer), buffer.get(), kCheckBufferSize, &length)) {
+        return false;
+    }
+    text = DecodeAnsiText(buffer.get());
+    return true;
+}
+
+} // namespace
+
+bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
+                      DownloadCheckResult& result, StatisticsRecord& statistics,
+                      char* torrentBuffer) {
+    QString answer;
+    if (!fetchAnswer(fileServer, answer)) {
+        prompt.messageBox(owner, connectFailure(1), Prompt::Buttons::Ok);
+        return false;
+    }
+    const QStringList fields = SplitFields(answer, QStringLiteral("|"));
+
+    switch (ClassifyCheckAnswer(fields)) {
+    case CheckVerdict::TooFewFields:
+        prompt.messageBox(owner, connectFailure(2), Prompt::Buttons::Ok);
+        return false;
+    case CheckVerdict::ServiceClosed:
+    case CheckVerdict::NewVersion: {
+        const bool closed = fields[0] == u"-1";
+        if (prompt.messageBox(owner, closed ? kServiceClosed : kNewVersion,
+                              Prompt::Buttons::YesNo) == Prompt::Answer::Yes) {
+            LaunchInExplorer(prompt, fields[1]);
+        }
+        return false;
+    }
+    case CheckVerdict::InvalidData:
+        prompt.messageBox(owner, kInvalidData, Prompt::Buttons::Ok);
+        return false;
+    case CheckVerdict::Proceed:
+        break;
+    }
+
+    if (!fields[2].isEmpty()) {
+        prompt.messageBox(owner, fields[2], Prompt::Buttons::Ok);
+    }
+    if (!fields[3].isEmpty()) {
+        LaunchInExplorer(prompt, fields[3]);
+    }
+
+    std::uint32_t torrentLength = 0;
+    if (torrentBuffer == nullptr ||
+        !HttpGet(fields[4], torrentBuffer, kTorrentBufferSize, &torrentLength)) {
+        prompt.messageBox(owner, connectFailure(3), Prompt::Buttons::Ok);
+        return false;
+    }
+    result.torrentData = torrentBuffer;
+    result.torrentLength = torrentLength;
+    result.webSeedUrl = fields[5];
+    const std::uint16_t port = ServerPeerPort(fields[6]);
+    for (auto& peer : ServerPeerList(fields[7], port)) {
+        result.serverPeers.push_back(std::move(peer));
+    }
+    if (!ServerPeerRates(fields[8], result.serverPeerCallInRate, result.serverPeerReleaseRate)) {
+        prompt.messageBox(owner, kInvalidData, Prompt::Buttons::Ok);
+        return false;
+    }
+    statistics.baseUrl = fields[9];
+    statistics.speedTestUrl = fields[10];
+    return true;
+}

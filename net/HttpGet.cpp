@@ -1,0 +1,139 @@
+#include "net/HttpGet.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <curl/curl.h>
+
+namespace {
+
+const char kUserAgent[] = "VrtTorrentCGI";
+// Redirects are followed, as the desktop's HTTP layer does, but never in a loop.
+const long kMaxRedirects = 5;
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct Transfer {
+    char* buffer;
+    std::uint32_t capacity;
+    std::chrono::milliseconds stallTimeout;
+    std::uint32_t total = 0;
+    bool overflow = false;
+    std::chrono::steady_clock::time_point lastByte = std::chrono::steady_clock::now();
+    curl_off_t lastCount = 0;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    // total + n >= capacity: there would be no room left for the zero byte.
+    if (n >= std::size_t{t->capacity} - t->total) {
+        t->overflow = true;
+        return 0; // aborts the transfer
+    }
+    std::copy(data, data + n, t->buffer + t->total);
+    t->total += static_cast<std::uint32_t>(n);
+    return n;
+}
+
+// Called at least once a second while the transfer runs, bytes or not.
+int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (received != t->lastCount) {
+        t->lastCount = received;
+        t->lastByte = now;
+        return 0;
+    }
+    return now - t->lastByte >= t->stallTimeout ? 1 : 0;
+}
+
+bool mustEncode(unsigned char c) {
+    if (c <= 0x20 || c >= 0x7F) {
+        return true;
+    }
+    switch (c) {
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void InitHttpClient() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+QByteArray EncodeUrlForWire(const QString& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const QByteArray utf8 = url.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (mustEncode(c)) {
+            out.append('%');
+            out.append(kHex[c >> 4]);
+            out.append(kHex[c & 0x0F]);
+        } else {
+            out.append(ch);
+        }
+    }
+    return out;
+}
+
+bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
+             const HttpGetTimeouts& timeouts) {
+    if (url.isEmpty() || buffer == nullptr || capacity == 0) {
+        return false;
+    }
+    EasyHandle handle(curl_easy_init());
+    if (!handle) {
+        return false;
+    }
+    CURL* h = handle.get();
+    const QByteArray wireUrl = EncodeUrlForWire(url);
+    Transfer transfer{buffer, capacity, timeouts.stallTimeout};
+
+    curl_easy_setopt(h, CURLOPT_URL, wireUrl.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    // A direct connection always: proxy settings from the environment are ignored.
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    // Reports run on worker threads; signals would reach the wrong thread.
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(timeouts.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+
+    const CURLcode code = curl_easy_perform(h);
+    if (transfer.overflow || code != CURLE_OK) {
+        return false;
+    }
+    buffer[transfer.total] = '\0';
+    if (bodyLength != nullptr) {
+        *bodyLength = transfer.total;
+    }
+    return transfer.total > 0;
+}

@@ -1,0 +1,202 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "NetTestSupport.h"
+#include "net/HttpGet.h"
+#include "net/ReportThread.h"
+
+using publisher::Fault;
+
+namespace {
+
+class CurlEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { InitHttpClient(); }
+};
+const auto* const kCurl = ::testing::AddGlobalTestEnvironment(new CurlEnvironment);
+
+constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+
+class HttpGetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = startSmallPublisher().release(); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { server_->clearFaults(); }
+
+    QString url(const std::string& path) const { return q(server_->origin() + path); }
+
+    static publisher::Publisher* server_;
+};
+publisher::Publisher* HttpGetTest::server_ = nullptr;
+
+Fault sized(std::uint64_t bytes) {
+    return Fault::sized(bytes);
+}
+} // namespace
+
+TEST_F(HttpGetTest, BodyMustLeaveRoomForTheZeroByte) {
+    // Small capacities arrive in one piece, the large ones in many: both paths are checked.
+    for (const std::uint32_t capacity : {2u, 1024u, 1'048'576u}) {
+        SCOPED_TRACE(capacity);
+        std::vector<char> buffer(capacity + 1, '#');
+
+        server_->setFault("/fits", sized(capacity - 1));
+        std::uint32_t length = kUntouched;
+        ASSERT_TRUE(HttpGet(url("/fits"), buffer.data(), capacity, &length));
+        EXPECT_EQ(length, capacity - 1);
+        EXPECT_EQ(buffer[capacity - 1], '\0');
+        EXPECT_EQ(buffer[capacity], '#'); // nothing written past the capacity
+        EXPECT_EQ(buffer[0], 'a');
+
+        for (const std::uint64_t body : {std::uint64_t{capacity}, std::uint64_t{capacity} + 1}) {
+            server_->setFault("/full", sized(body));
+            length = kUntouched;
+            std::fill(buffer.begin(), buffer.end(), '#');
+            EXPECT_FALSE(HttpGet(url("/full"), buffer.data(), capacity, &length));
+            EXPECT_EQ(length, kUntouched);
+            EXPECT_EQ(buffer[capacity], '#');
+        }
+    }
+}
+
+TEST_F(HttpGetTest, EmptyBodyFailsWithLengthZero) {
+    server_->setFault("/empty", Fault::empty());
+    char buffer[16];
+    std::uint32_t length = kUntouched;
+    EXPECT_FALSE(HttpGet(url("/empty"), buffer, sizeof buffer, &length));
+    EXPECT_EQ(length, 0u);
+}
+
+TEST_F(HttpGetTest, BodyThatBreaksOffFails) {
+    server_->setFault("/cut", Fault::cutOff(200'000));
+    std::vector<char> buffer(1'048'576);
+    std::uint32_t length = kUntouched;
+    EXPECT_FALSE(HttpGet(url("/cut"), buffer.data(), 1'048'576, &length));
+    EXPECT_EQ(length, kUntouched);
+}
+
+TEST_F(HttpGetTest, ErrorPagesAreBodiesLikeAnyOther) {
+    server_->setFault("/missing", Fault::notFound());
+    server_->setFault("/broken", Fault::serverError());
+    char buffer[4096];
+    std::uint32_t length = 0;
+    ASSERT_TRUE(HttpGet(url("/missing"), buffer, sizeof buffer, &length));
+    EXPECT_NE(std::strstr(buffer, "404 Not Found"), nullptr);
+    EXPECT_EQ(length, std::strlen(buffer));
+    ASSERT_TRUE(HttpGet(url("/broken"), buffer, sizeof buffer, &length));
+    EXPECT_NE(std::strstr(buffer, "500 Internal Server Error"), nullptr);
+}
+
+TEST_F(HttpGetTest, ServerThatNeverAnswersIsGivenUp) {
+    // The server would answer after 20 s; the client's stall limit is 300 ms.
+    // Without the limit the call would wait and then succeed, so failing is the proof.
+    server_->setFault("/stall", Fault::stall(std::chrono::seconds(20)));
+    char buffer[64];
+    std::uint32_t length = kUntouched;
+    HttpGetTimeouts quick;
+    quick.stallTimeout = std::chrono::milliseconds(300);
+    EXPECT_FALSE(HttpGet(url("/stall"), buffer, sizeof buffer, &length, quick));
+    EXPECT_EQ(length, kUntouched);
+}
+
+TEST_F(HttpGetTest, SlowButMovingTransferIsNotCut) {
+    // Ten pieces 150 ms apart: 1.35 s in all, each gap well under the 600 ms stall limit.
+    server_->setFault("/slow", Fault::trickle(1000, std::chrono::milliseconds(150)));
+    char buffer[2048];
+    std::uint32_t length = 0;
+    HttpGetTimeouts quick;
+    quick.stallTimeout = std::chrono::milliseconds(600);
+    ASSERT_TRUE(HttpGet(url("/slow"), buffer, sizeof buffer, &length, quick));
+    EXPECT_EQ(length, 1000u);
+}
+
+TEST_F(HttpGetTest, RedirectsAreFollowedButNotForeverNorOffTheWeb) {
+    server_->setFault("/moved", Fault::redirect("/target"));
+    server_->setFault("/target", sized(10));
+    char buffer[64];
+    std::uint32_t length = 0;
+    ASSERT_TRUE(HttpGet(url("/moved"), buffer, sizeof buffer, &length));
+    EXPECT_EQ(length, 10u);
+    EXPECT_EQ(server_->requestCount("/target"), 1u);
+
+    server_->setFault("/loop", Fault::redirect("/loop"));
+    EXPECT_FALSE(HttpGet(url("/loop"), buffer, sizeof buffer, &length));
+    EXPECT_LE(server_->requestCount("/loop"), 10u);
+
+    server_->setFault("/local", Fault::redirect("file:///etc/hostname"));
+    EXPECT_FALSE(HttpGet(url("/local"), buffer, sizeof buffer, &length));
+    EXPECT_FALSE(HttpGet(QStringLiteral("file:///etc/hostname"), buffer, sizeof buffer, &length));
+}
+
+TEST_F(HttpGetTest, RequestCarriesTheAgentAndArrivesAsComposed) {
+    const std::string composed = "stType=1&InternalIP=C0A8010A&StartTime=2009 1 5 9 3 7&"
+                                 "CompleteTime=&EndTime=20091231235959&UploadAmount=12";
+    char buffer[64];
+    std::uint32_t length = 0;
+    ASSERT_TRUE(
+        HttpGet(q(server_->statisticsUrl() + "?" + composed), buffer, sizeof buffer, &length));
+    EXPECT_STREQ(buffer, "OK");
+    const auto requests = server_->requests();
+    ASSERT_FALSE(requests.empty());
+    const auto& last = requests.back();
+    EXPECT_EQ(last.userAgent, "VrtTorrentCGI");
+    EXPECT_EQ(last.path, publisher::Publisher::kStatisticsPath);
+    EXPECT_EQ(publisher::DecodePercent(last.query), composed);
+    const auto lines = server_->statisticsLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("\"StartTime\":\"2009 1 5 9 3 7\",\"CompleteTime\":\"\""),
+              std::string::npos)
+        << lines.back();
+}
+
+TEST_F(HttpGetTest, ProxyFromTheEnvironmentIsIgnored) {
+    // A proxy that refuses every connection: the request must not go there.
+    setenv("http_proxy", "http://127.0.0.1:1", 1);
+    setenv("ALL_PROXY", "http://127.0.0.1:1", 1);
+    server_->setFault("/direct", sized(5));
+    char buffer[16];
+    std::uint32_t length = 0;
+    const bool ok = HttpGet(url("/direct"), buffer, sizeof buffer, &length);
+    unsetenv("http_proxy");
+    unsetenv("ALL_PROXY");
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(HttpGetTest, RefusedConnectionAndBadArgumentsFail) {
+    char buffer[16];
+    std::uint32_t length = kUntouched;
+    EXPECT_FALSE(HttpGet(QStringLiteral("http://127.0.0.1:1/"), buffer, sizeof buffer, &length));
+    EXPECT_FALSE(HttpGet(QString(), buffer, sizeof buffer, &length));
+    EXPECT_FALSE(HttpGet(url("/x"), nullptr, 16, &length));
+    EXPECT_FALSE(HttpGet(url("/x"), buffer, 0, &length));
+    EXPECT_EQ(length, kUntouched);
+}
+
+TEST_F(HttpGetTest, ReportIsSentTwiceOnlyWhenTheFirstAnswerIsEmpty) {
+    server_->setFault("/report-empty", Fault::empty());
+    ReportThreadProc(url("/report-empty"));
+    EXPECT_EQ(server_->requestCount("/report-empty"), 2u);
+
+    server_->setFault("/report-ok", sized(3));
+    ReportThreadProc(url("/report-ok"));
+    EXPECT_EQ(server_->requestCount("/report-ok"), 1u);
+
+    // On its own detached thread: the caller returns at once, the thread sends both attempts.
+    server_->setFault("/report-thread", Fault::empty());
+    StartReportThread(url("/report-thread"));
+    EXPECT_TRUE(waitFor([] { return server_->requestCount("/report-thread") == 2; }));
+}
+
+TEST(EncodeUrlForWire, EncodesOnlyWhatCannotStandInAUrl) {
+    EXPECT_EQ(EncodeUrlForWire(QStringLiteral("http://h:1/p?a=1&b=x y\t\"<>\\^`{|}%41")),
+              QByteArray("http://h:1/p?a=1&b=x%20y%09%22%3C%3E%5C%5E%60%7B%7C%7D%41"));
+    EXPECT_EQ(EncodeUrlForWire(QString::fromUtf8("http://h/\xED\x95\x9C")),
+              QByteArray("http://h/%ED%95%9C"));
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace publisher {
+
+// A scripted misbehaviour for one path, to test how the client copes.
+struct Fault {
+    enum class Kind {
+        EmptyBody,   // 200 with no body
+        CutOff,      // announces `bytes`, sends half of them, then drops the connection
+        NotFound,    // 404 with an HTML page
+        ServerError, // 500 with an HTML page
+        SizedBody,   // 200 with exactly `bytes` bytes
+        Stall,       // waits `delay` (or until the server stops), then answers as usual
+        Trickle,     // 200 with `bytes` bytes sent in ten pieces, `delay` apart
+        Redirect,    // 302 to `location`
+    };
+    Kind kind = Kind::EmptyBody;
+    std::uint64_t bytes = 0;
+    std::chrono::milliseconds delay{0};
+    std::string location = {};
+
+    static Fault empty() { return {Kind::EmptyBody}; }
+    static Fault cutOff(std::uint64_t announced) { return {Kind::CutOff, announced}; }
+    static Fault notFound() { return {Kind::NotFound}; }
+    static Fault serverError() { return {Kind::ServerError}; }
+    static Fault sized(std::uint64_t bytes) { return {Kind::SizedBody, bytes}; }
+    static Fault stall(std::chrono::milliseconds delay) { return {Kind::Stall, 0, delay}; }
+    static Fault trickle(std::uint64_t bytes, std::chrono::milliseconds gap) {
+        return {Kind::Trickle, bytes, gap};
+    }
+    static Fault redirect(std::string location) { return {Kind::Redirect, 0, {}, location}; }
+};
+
+// Everything a run of the sample publisher can be told. Defaults give a working file server for
+// the program on an ephemeral loopback port, serving a generated 64 MiB installer.
+struct PublisherOptions {
+    std::string host = "127.0.0.1";
+    int port = 0; // 0: any free port
+
+    // The data: an existing folder, or (when empty) a generated installer-shaped file set.
+    std::filesystem::path contentFolder;
+    std::string generatedName = "Emberway Installer";
+    std::uint64_t generatedBytes = 64ull * 1024 * 1024;
+    std::uint32_t seed = 1;
+    // Where the generated set goes; empty: a temporary folder removed when the publisher ends.
+    std::filesystem::path workFolder;
+
+    // The torrent: tracker URLs (one tier each), piece size (0: libtorrent's choice), and
+    // whether the torrent itself names the web seed (the program gets it from the answer).
+    std::vector<std::string> announceUrls;
+    int pieceSize = 0;
+    bool webSeedInTorrent = false;
+
+    // What the check answer names besides this server's own pages.
+    std::uint16_t serverPeerPort = 0;
+    std::vector<std::string> serverPeerAddresses;
+    int callInKiB = 100;
+    int releaseKiB = 200;
+    // Field overrides by index (0 to 10), and a whole-body override sent as it is.
+    std::map<int, std::string> checkFields;
+    std::optional<std::string> checkBody;
+
+    std::uint64_t speedTestBytes = 3'000'000;
+
+    // Statistics reports: one JSON line each, to this file (when set) and to standard output
+    // (when asked); always kept in memory for tests.
+    std::filesystem::path statisticsLog;
+    bool statisticsToStdout = false;
+    // Each request's method, path, query and user agent to standard output.
+    bool logRequestsToStdout = false;
+
+    // Faults by path; a key ending in "*" matches every path that starts with the rest.
+    std::map<std::string, Fault> faults;
+};
+
+} // namespace publisher

@@ -1,0 +1,178 @@
+// kestrel-publisher: the sample publisher's file server as a program, for the demo and by hand.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include <unistd.h>
+
+#include "Publisher.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onSignal(int) {
+    gStop = 1;
+}
+
+const char kUsage[] =
+    "usage: kestrel-publisher [options]\n"
+    "  --host ADDR              listen address (127.0.0.1)\n"
+    "  --port N                 listen port (28080; 0 for any)\n"
+    "  --folder DIR             serve this folder instead of a generated one\n"
+    "  --work DIR               where to generate the file set (a temporary folder)\n"
+    "  --size BYTES             size of the generated file set (67108864)\n"
+    "  --seed N                 content seed of the generated file set (1)\n"
+    "  --piece-size BYTES       torrent piece size (libtorrent's choice)\n"
+    "  --announce URL           tracker URL for the torrent (repeatable)\n"
+    "  --web-seed-in-torrent    also name the web seed inside the torrent\n"
+    "  --server-peer ADDR       server peer address for the check answer (repeatable)\n"
+    "  --server-peer-port N     server peer port for the check answer (0)\n"
+    "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
+    "  --field N=TEXT           replace field N (0-10) of the check answer\n"
+    "  --speed-test-bytes N     size of the speed-test file (3000000)\n"
+    "  --stats-log FILE         append statistics reports as JSON lines (statistics.jsonl)\n"
+    "  --fault PATH=KIND[:N]    empty, cutoff:N, 404, 500, size:N, stall:MS, redirect:URL\n"
+    "  --quiet                  do not print requests\n";
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "kestrel-publisher: %s\n%s", message.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::uint64_t number(const std::string& text) {
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') {
+        fail("not a number: " + text);
+    }
+    return value;
+}
+
+publisher::Fault parseFault(const std::string& spec) {
+    const auto colon = spec.find(':');
+    const std::string kind = spec.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? "" : spec.substr(colon + 1);
+    publisher::Fault f;
+    using K = publisher::Fault::Kind;
+    if (kind == "empty") {
+        f.kind = K::EmptyBody;
+    } else if (kind == "cutoff") {
+        f.kind = K::CutOff;
+        f.bytes = number(arg);
+    } else if (kind == "404") {
+        f.kind = K::NotFound;
+    } else if (kind == "500") {
+        f.kind = K::ServerError;
+    } else if (kind == "size") {
+        f.kind = K::SizedBody;
+        f.bytes = number(arg);
+    } else if (kind == "stall") {
+        f.kind = K::Stall;
+        f.delay = std::chrono::milliseconds(number(arg));
+    } else if (kind == "redirect") {
+        f.kind = K::Redirect;
+        f.location = arg;
+    } else {
+        fail("unknown fault: " + spec);
+    }
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    publisher::PublisherOptions options;
+    options.port = 28080;
+    options.statisticsLog = "statistics.jsonl";
+    options.statisticsToStdout = true;
+    options.logRequestsToStdout = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                fail(arg + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (arg == "--host") {
+            options.host = value();
+        } else if (arg == "--port") {
+            options.port = static_cast<int>(number(value()));
+        } else if (arg == "--folder") {
+            options.contentFolder = value();
+        } else if (arg == "--work") {
+            options.workFolder = value();
+        } else if (arg == "--size") {
+            options.generatedBytes = number(value());
+        } else if (arg == "--seed") {
+            options.seed = static_cast<std::uint32_t>(number(value()));
+        } else if (arg == "--piece-size") {
+            options.pieceSize = static_cast<int>(number(value()));
+        } else if (arg == "--announce") {
+            options.announceUrls.push_back(value());
+        } else if (arg == "--web-seed-in-torrent") {
+            options.webSeedInTorrent = true;
+        } else if (arg == "--server-peer") {
+            options.serverPeerAddresses.push_back(value());
+        } else if (arg == "--server-peer-port") {
+            options.serverPeerPort = static_cast<std::uint16_t>(number(value()));
+        } else if (arg == "--rates") {
+            const std::string v = value();
+            const auto comma = v.find(',');
+            if (comma == std::string::npos) {
+                fail("--rates needs CALLIN,RELEASE");
+            }
+            options.callInKiB = static_cast<int>(number(v.substr(0, comma)));
+            options.releaseKiB = static_cast<int>(number(v.substr(comma + 1)));
+        } else if (arg == "--field") {
+            const std::string v = value();
+            const auto eq = v.find('=');
+            if (eq == std::string::npos) {
+                fail("--field needs N=TEXT");
+            }
+            options.checkFields[static_cast<int>(number(v.substr(0, eq)))] = v.substr(eq + 1);
+        } else if (arg == "--speed-test-bytes") {
+            options.speedTestBytes = number(value());
+        } else if (arg == "--stats-log") {
+            options.statisticsLog = value();
+        } else if (arg == "--fault") {
+            const std::string v = value();
+            const auto eq = v.find('=');
+            if (eq == std::string::npos) {
+                fail("--fault needs PATH=KIND");
+            }
+            options.faults[v.substr(0, eq)] = parseFault(v.substr(eq + 1));
+        } else if (arg == "--quiet") {
+            options.logRequestsToStdout = false;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            fail("unknown option " + arg);
+        }
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    try {
+        publisher::Publisher server(options);
+        server.start();
+        std::printf("kestrel-publisher: serving %s on %s\n", server.contentRoot().c_str(),
+                    server.origin().c_str());
+        std::printf("check:   %s\n", server.checkUrl().c_str());
+        std::printf("answer:  %s\n", server.checkAnswer().c_str());
+        std::fflush(stdout);
+        while (gStop == 0) {
+            usleep(100 * 1000);
+        }
+        server.stop();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrel-publisher: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
