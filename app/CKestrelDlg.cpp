@@ -251,14 +251,15 @@ void CKestrelDlg::StartDownload() {
     engine_->SetMaxConnections(kMaxConnections);
     engine_->SetDownloadRateLimit(kNoRateLimit);
 
-    if (!engine_->AddTorrentFromBuffer(checkResult_.torrentData, checkResult_.torrentLength,
-                                       saveFolder_, task_)) {
+    const bool added = engine_->AddTorrentFromBuffer(
+        checkResult_.torrentData, checkResult_.torrentLength, saveFolder_, task_);
+    // The check result points into the buffer, which goes at the end of this call.
+    checkResult_.torrentData = nullptr;
+    if (!added) {
         prompt_.messageBox(this, QString::fromLatin1(kAddFailedText), Prompt::Buttons::Ok);
         CloseProgram();
         return;
     }
-    // The check result points into the buffer, which goes now.
-    checkResult_.torrentData = nullptr;
     task_.SetMaxConnections(kMaxConnections);
     task_.SetDownloadLimit(kNoTorrentLimit);
     task_.SetMaxUploads(kMaxUploads);
