@@ -11,6 +11,7 @@
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
+#include "engine/SessionSetup.h"
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
@@ -215,10 +216,6 @@ const char* const kSaveFolderTitle = "Select the directory you would like to sav
 const char* const kAddFailedText = "Cannot connect to server. Please check your network. (5)";
 const char* const kDiskFullText =
     "Disk space is full. Please try again after gaining additional disk space";
-constexpr int kMaxUploads = 60;
-constexpr int kMaxConnections = 70;
-constexpr int kNoRateLimit = 0;     // session-wide
-constexpr int kNoTorrentLimit = -1; // per torrent
 constexpr int kMinWebSeedUrlLength = 6;
 } // namespace
 
@@ -236,20 +233,7 @@ void CKestrelDlg::StartDownload() {
     }
 
     engine_ = std::make_unique<DownloadEngine>(12, QStringLiteral("VrtTorrent"));
-    engine_->ApplySessionSettings();
-    listenPort_ = engine_->OpenListenPort(PortSeed());
-    if (engine_->IsListening()) {
-        engine_->StartUpnp();
-        engine_->StartLsd();
-        engine_->StartEngineServices();
-        engine_->StartNatpmp();
-    } else {
-        listenPort_ = 0;
-    }
-    engine_->SetMaxUploads(kMaxUploads);
-    engine_->SetUploadRateLimit(kNoRateLimit);
-    engine_->SetMaxConnections(kMaxConnections);
-    engine_->SetDownloadRateLimit(kNoRateLimit);
+    listenPort_ = SetUpSession(*engine_, PortSeed());
 
     const bool added = engine_->AddTorrentFromBuffer(
         checkResult_.torrentData, checkResult_.torrentLength, saveFolder_, task_);
@@ -260,10 +244,7 @@ void CKestrelDlg::StartDownload() {
         CloseProgram();
         return;
     }
-    task_.SetMaxConnections(kMaxConnections);
-    task_.SetDownloadLimit(kNoTorrentLimit);
-    task_.SetMaxUploads(kMaxUploads);
-    task_.SetUploadLimit(kNoTorrentLimit);
+    ApplyTorrentLimits(task_);
     ShowFilePath(task_.savePath(), task_.torrentName());
     EnablePauseButton(false);
 }
@@ -286,35 +267,39 @@ void CKestrelDlg::PumpEngineEvents() {
     }
     EngineEvent event;
     while (engine_->NextEngineEvent(event)) {
-        switch (event.code) {
-        case EngineEvent::FileError:
-            // Every file error: the disk being full is by far the likeliest.
-            prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
-            break;
-        case EngineEvent::TrackerError:
-        case EngineEvent::TrackerWarning:
+        HandleEngineEvent(event);
+    }
+}
+
+void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
+    switch (event.code) {
+    case EngineEvent::FileError:
+        // Every file error: the disk being full is by far the likeliest.
+        prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
+        break;
+    case EngineEvent::TrackerError:
+    case EngineEvent::TrackerWarning:
+        RescheduleAnnounce();
+        break;
+    case EngineEvent::TrackerReply:
+        if (event.message != QLatin1String("Got peers from DHT")) {
             RescheduleAnnounce();
-            break;
-        case EngineEvent::TrackerReply:
-            if (event.message != QLatin1String("Got peers from DHT")) {
-                RescheduleAnnounce();
-            }
-            break;
-        case EngineEvent::TorrentFinished:
-            EnablePauseButton(false);
-            StampLocalTime(statistics_.completeTime);
-            break;
-        case EngineEvent::TorrentPaused:
-            SetPauseButtonLook(PauseLook::Resume);
-            // Forgotten only: still connected, and the IP filter stays as it is.
-            chosenServerPeer_.clear();
-            break;
-        case EngineEvent::TorrentChecked:
-            OnTorrentChecked();
-            break;
-        default:
-            break;
         }
+        break;
+    case EngineEvent::TorrentFinished:
+        EnablePauseButton(false);
+        StampLocalTime(statistics_.completeTime);
+        break;
+    case EngineEvent::TorrentPaused:
+        SetPauseButtonLook(PauseLook::Resume);
+        // Forgotten only: still connected, and the IP filter stays as it is.
+        chosenServerPeer_.clear();
+        break;
+    case EngineEvent::TorrentChecked:
+        OnTorrentChecked();
+        break;
+    default:
+        break;
     }
 }
 

@@ -14,6 +14,7 @@
 
 class DownloadEngine;
 class Prompt;
+struct EngineEvent;
 class QMenu;
 
 // The main window. It owns everything else, starts the download while it initialises and is
@@ -101,7 +102,9 @@ protected:
     QString ChooseSaveFolder(const QString& title);
     // The seed of the listen port draw: the time in seconds.
     virtual std::uint32_t PortSeed() const;
-    void RescheduleAnnounce();
+    // The window's reaction to one engine event.
+    void HandleEngineEvent(const EngineEvent& event);
+    virtual void RescheduleAnnounce();
     void OnTorrentChecked();
     // Work of the server-peer control and the statistics reports, called at its places.
     virtual void CallInServerPeer();

@@ -1,3 +1,6 @@
+#include <sched.h>
+#include <sys/mount.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
+#include "engine/SessionSetup.h"
 
 namespace fs = std::filesystem;
 
@@ -25,17 +29,12 @@ struct Engine {
     DownloadTask task;
     std::uint16_t port = 0;
 
-    explicit Engine(std::uint32_t seed) {
-        engine.ApplySessionSettings();
-        port = engine.OpenListenPort(seed);
-        engine.SetMaxUploads(60);
-        engine.SetUploadRateLimit(0);
-        engine.SetMaxConnections(70);
-        engine.SetDownloadRateLimit(0);
-    }
+    explicit Engine(std::uint32_t seed) { port = SetUpSession(engine, seed); }
     bool add(const FileSet& set, const fs::path& folder) {
-        return engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(),
-                                           QString::fromStdString(folder.string()), task);
+        const bool added = engine.AddTorrentFromBuffer(
+            set.torrent.data(), set.torrent.size(), QString::fromStdString(folder.string()), task);
+        ApplyTorrentLimits(task);
+        return added;
     }
     // Pumps like the window's tick and keeps every event.
     std::vector<EngineEvent> events;
@@ -347,4 +346,61 @@ TEST_F(EngineSession, BadTorrentBytesAreRefusedWithoutATask) {
                                               QString::fromStdString((temp.path() / "d").string()),
                                               e.task));
     EXPECT_TRUE(e.task.isValid());
+}
+
+// A full disk and a read-only disk only switch the torrent to upload mode in the library;
+// the program keeps it paused with one message per attempt.
+TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        GTEST_SKIP() << "needs a mount namespace of its own";
+    }
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {3 * 1024 * 1024});
+    TestPeer seeder("127.0.0.2", kPeerPort, set, set.root);
+    const fs::path full = temp.path() / "full";
+    const fs::path readOnly = temp.path() / "ro";
+    fs::create_directories(full);
+    fs::create_directories(readOnly);
+    ASSERT_EQ(mount("tmpfs", full.c_str(), "tmpfs", 0, "size=1m"), 0);
+    ASSERT_EQ(mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=1m"), 0);
+
+    for (const auto& folder : {full, readOnly}) {
+        SCOPED_TRACE(folder.string());
+        Engine e(SeedWithFreeFirstPort());
+        ASSERT_TRUE(e.add(set, folder));
+        e.task.ConnectPeer("127.0.0.2", kPeerPort);
+        ASSERT_TRUE(waitFor([&] {
+            e.pump();
+            return e.count(EngineEvent::TorrentPaused) > 0;
+        }));
+        waitFor(
+            [&] {
+                e.pump();
+                return false;
+            },
+            std::chrono::milliseconds(500));
+        EXPECT_EQ(e.count(EngineEvent::FileError), 1);
+        EXPECT_TRUE(e.task.isPaused());
+
+        for (int retry = 0; retry < 2; ++retry) {
+            e.events.clear();
+            e.task.Resume();
+            e.task.ConnectPeer("127.0.0.2", kPeerPort);
+            ASSERT_TRUE(waitFor([&] {
+                e.pump();
+                return e.count(EngineEvent::TorrentPaused) > 0;
+            }));
+            waitFor(
+                [&] {
+                    e.pump();
+                    return false;
+                },
+                std::chrono::milliseconds(500));
+            EXPECT_EQ(e.count(EngineEvent::FileError), 1) << "retry " << retry;
+            EXPECT_TRUE(e.task.isPaused());
+        }
+        EXPECT_LT(e.task.percentDone(), 100);
+    }
+    umount2(full.c_str(), MNT_DETACH);
+    umount2(readOnly.c_str(), MNT_DETACH);
 }
