@@ -1,10 +1,18 @@
 #include "app/CKestrelDlg.h"
 
+#include <ctime>
+#include <thread>
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimerEvent>
 
+#include "engine/AnnounceDelay.h"
+#include "engine/DownloadEngine.h"
+#include "engine/EngineEvent.h"
+#include "net/DownloadCheck.h"
+#include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
 #include "platform/Prompt.h"
 #include "ui/CAboutDlg.h"
@@ -121,8 +129,6 @@ std::unique_ptr<QMenu> CKestrelDlg::CreateSystemMenu() {
 
 void CKestrelDlg::CreateSkinControls() {}
 
-void CKestrelDlg::StartDownload() {}
-
 bool CKestrelDlg::IsTaskValid() const {
     return task_.isValid();
 }
@@ -135,10 +141,6 @@ void CKestrelDlg::ShowValueControls() {}
 
 void CKestrelDlg::RefreshStatus() {}
 
-void CKestrelDlg::PumpEngineEvents() {}
-
-void CKestrelDlg::CheckIncomingConnections() {}
-
 void CKestrelDlg::RestoreWebSeed() {}
 
 void CKestrelDlg::CapWebSeedRate() {}
@@ -148,10 +150,6 @@ void CKestrelDlg::DropWebSeed() {}
 void CKestrelDlg::BalanceServerPeer() {}
 
 void CKestrelDlg::OnProgressReportTimer() {}
-
-void CKestrelDlg::TogglePause() {}
-
-void CKestrelDlg::OpenSaveFolder() {}
 
 void CKestrelDlg::OpenAboutBox() {
     CAboutDlg about(this);
@@ -176,11 +174,6 @@ void CKestrelDlg::RequestClose() {
         }
     }
     CloseProgram();
-}
-
-void CKestrelDlg::CloseProgram() {
-    // Without an engine there is nothing to stop or report: close at once.
-    done(QDialog::Rejected);
 }
 
 void CKestrelDlg::done(int result) {
@@ -214,3 +207,190 @@ void CKestrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     auto menu = CreateSystemMenu();
     menu->exec(event->globalPos());
 }
+
+// Download engine: start, events, announces, listen check, pause, close.
+
+namespace {
+const char* const kSaveFolderTitle = "Select the directory you would like to save the file to";
+const char* const kAddFailedText = "Cannot connect to server. Please check your network. (5)";
+const char* const kDiskFullText =
+    "Disk space is full. Please try again after gaining additional disk space";
+constexpr int kMaxUploads = 60;
+constexpr int kMaxConnections = 70;
+constexpr int kNoRateLimit = 0;     // session-wide
+constexpr int kNoTorrentLimit = -1; // per torrent
+constexpr int kMinWebSeedUrlLength = 6;
+} // namespace
+
+void CKestrelDlg::StartDownload() {
+    // Freed at the end, whatever the outcome.
+    std::vector<char> torrentBuffer(kTorrentBufferSize);
+    if (!RunDownloadCheck(torrentBuffer.data())) {
+        CloseProgram();
+        return;
+    }
+    saveFolder_ = ChooseSaveFolder(QString::fromLatin1(kSaveFolderTitle));
+    if (saveFolder_.size() < 2) {
+        CloseProgram();
+        return;
+    }
+
+    engine_ = std::make_unique<DownloadEngine>(12, QStringLiteral("VrtTorrent"));
+    engine_->ApplySessionSettings();
+    listenPort_ = engine_->OpenListenPort(PortSeed());
+    if (engine_->IsListening()) {
+        engine_->StartUpnp();
+        engine_->StartLsd();
+        engine_->StartEngineServices();
+        engine_->StartNatpmp();
+    } else {
+        listenPort_ = 0;
+    }
+    engine_->SetMaxUploads(kMaxUploads);
+    engine_->SetUploadRateLimit(kNoRateLimit);
+    engine_->SetMaxConnections(kMaxConnections);
+    engine_->SetDownloadRateLimit(kNoRateLimit);
+
+    if (!engine_->AddTorrentFromBuffer(checkResult_.torrentData, checkResult_.torrentLength,
+                                       saveFolder_, task_)) {
+        prompt_.messageBox(this, QString::fromLatin1(kAddFailedText), Prompt::Buttons::Ok);
+        CloseProgram();
+        return;
+    }
+    // The check result points into the buffer, which goes now.
+    checkResult_.torrentData = nullptr;
+    task_.SetMaxConnections(kMaxConnections);
+    task_.SetDownloadLimit(kNoTorrentLimit);
+    task_.SetMaxUploads(kMaxUploads);
+    task_.SetUploadLimit(kNoTorrentLimit);
+    ShowFilePath(task_.savePath(), task_.torrentName());
+    EnablePauseButton(false);
+}
+
+bool CKestrelDlg::RunDownloadCheck(char* torrentBuffer) {
+    return ::RunDownloadCheck(this, prompt_, fileServer_, checkResult_, statistics_, torrentBuffer);
+}
+
+QString CKestrelDlg::ChooseSaveFolder(const QString& title) {
+    return prompt_.chooseFolder(this, title);
+}
+
+std::uint32_t CKestrelDlg::PortSeed() const {
+    return static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+void CKestrelDlg::PumpEngineEvents() {
+    if (!engine_) {
+        return;
+    }
+    EngineEvent event;
+    while (engine_->NextEngineEvent(event)) {
+        switch (event.code) {
+        case EngineEvent::FileError:
+            // Every file error: the disk being full is by far the likeliest.
+            prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
+            break;
+        case EngineEvent::TrackerError:
+        case EngineEvent::TrackerWarning:
+            RescheduleAnnounce();
+            break;
+        case EngineEvent::TrackerReply:
+            if (event.message != QLatin1String("Got peers from DHT")) {
+                RescheduleAnnounce();
+            }
+            break;
+        case EngineEvent::TorrentFinished:
+            EnablePauseButton(false);
+            StampLocalTime(statistics_.completeTime);
+            break;
+        case EngineEvent::TorrentPaused:
+            SetPauseButtonLook(PauseLook::Resume);
+            // Forgotten only: still connected, and the IP filter stays as it is.
+            chosenServerPeer_.clear();
+            break;
+        case EngineEvent::TorrentChecked:
+            OnTorrentChecked();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void CKestrelDlg::OnTorrentChecked() {
+    EnablePauseButton(true);
+    task_.Resume();
+    CallInServerPeer();
+    timers_.start(kListenCheckTimer, kListenCheckPeriodMs);
+    if (checkResult_.webSeedUrl.size() >= kMinWebSeedUrlLength) {
+        timers_.start(kWebSeedRestoreTimer, kWebSeedRestorePeriodMs);
+        timers_.start(kWebSeedCapTimer, kWebSeedCapPeriodMs);
+        timers_.start(kWebSeedDropTimer, kWebSeedDropPeriodMs);
+    }
+    timers_.start(kServerPeerTimer, kServerPeerPeriodMs);
+    timers_.start(kProgressReportTimer, kProgressReportPeriodMs);
+    SetInternalIp();
+    StampLocalTime(statistics_.startTime);
+}
+
+void CKestrelDlg::RescheduleAnnounce() {
+    const int delay = AnnounceDelaySeconds(task_.isComplete(), task_.peerCount());
+    task_.ForceReannounce(delay);
+}
+
+void CKestrelDlg::CheckIncomingConnections() {
+    // Timer 115 has already stopped itself.
+    if (!engine_ || engine_->HasIncomingConnections()) {
+        return;
+    }
+    engine_->StopListening();
+    listenPort_ = 0;
+}
+
+void CKestrelDlg::TogglePause() {
+    if (!task_.isValid()) {
+        return;
+    }
+    if (task_.isPaused()) {
+        SetPauseButtonLook(PauseLook::Pause);
+        task_.Resume();
+        CallInServerPeer();
+    } else {
+        SetPauseButtonLook(PauseLook::Resume);
+        task_.Pause();
+    }
+}
+
+void CKestrelDlg::OpenSaveFolder() {
+    LaunchInExplorer(prompt_, saveFolder_);
+}
+
+void CKestrelDlg::CloseProgram() {
+    if (engine_) {
+        hide();
+        setEnabled(false);
+        engine_->PauseSession();
+        engine_->StopDht();
+        engine_->StopLsd();
+        engine_->StopUpnp();
+        engine_->StopNatpmp();
+        if (!statistics_.baseUrl.isEmpty()) {
+            SendCloseReports();
+        }
+        WaitBeforeClose(kCloseDelayMs);
+    }
+    // Without an engine there is nothing to stop or report: close at once.
+    done(QDialog::Rejected);
+}
+
+void CKestrelDlg::WaitBeforeClose(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void CKestrelDlg::CallInServerPeer() {}
+
+void CKestrelDlg::SetInternalIp() {}
+
+void CKestrelDlg::StampLocalTime(QString&) {}
+
+void CKestrelDlg::SendCloseReports() {}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QDialog>
 #include <QString>
@@ -10,6 +12,7 @@
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
 
+class DownloadEngine;
 class Prompt;
 class QMenu;
 
@@ -84,6 +87,29 @@ protected:
     void RequestClose();
     virtual void CloseProgram();
 
+    // Download engine: start, events, announces, listen check, pause, close.
+    static constexpr int kListenCheckPeriodMs = 900000;
+    static constexpr int kWebSeedRestorePeriodMs = 60000;
+    static constexpr int kWebSeedCapPeriodMs = 700;
+    static constexpr int kWebSeedDropPeriodMs = 10000;
+    static constexpr int kServerPeerPeriodMs = 120000;
+    static constexpr int kProgressReportPeriodMs = 300000;
+    static constexpr int kCloseDelayMs = 2000;
+    // Fills checkResult_, statistics_ and the torrent buffer; false after the user was told
+    // why the download cannot begin.
+    virtual bool RunDownloadCheck(char* torrentBuffer);
+    QString ChooseSaveFolder(const QString& title);
+    // The seed of the listen port draw: the time in seconds.
+    virtual std::uint32_t PortSeed() const;
+    void RescheduleAnnounce();
+    void OnTorrentChecked();
+    // Work of the server-peer control and the statistics reports, called at its places.
+    virtual void CallInServerPeer();
+    virtual void SetInternalIp();
+    virtual void StampLocalTime(QString& field);
+    virtual void SendCloseReports();
+    virtual void WaitBeforeClose(int ms);
+
     void done(int result) override;
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -99,4 +125,9 @@ protected:
     // The port the engine listens on; 0 when it does not listen. The peers line shows it.
     quint16 listenPort_ = 0;
     bool ended_ = false;
+
+    // Created by the start, kept until the window is gone.
+    std::unique_ptr<DownloadEngine> engine_;
+    // The server peer admitted at present, as an index into the check's list; none or one.
+    std::vector<std::uint16_t> chosenServerPeer_;
 };

@@ -1,7 +1,36 @@
 #include "engine/DownloadTask.h"
 
-// Until a torrent is added the task is empty: every inquiry gives its invalid-handle answer.
-struct DownloadTask::Impl {};
+#include <libtorrent/address.hpp>
+#include <libtorrent/ip_filter.hpp>
+#include <libtorrent/peer_info.hpp>
+#include <libtorrent/torrent_flags.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
+
+#include "engine/EngineInternals.h"
+#include "engine/RemainingTimeRule.h"
+
+namespace lt = libtorrent;
+
+namespace {
+
+// Each inquiry is its own fresh status query and asks for no optional field it does not
+// read: a full query costs about three times as much.
+lt::torrent_status Query(const lt::torrent_handle& h, lt::status_flags_t flags = {}) {
+    return h.status(flags);
+}
+
+bool ParseEndpoint(const std::string& address, std::uint16_t port, lt::tcp::endpoint& out) {
+    lt::error_code ec;
+    const lt::address a = lt::make_address(address, ec);
+    if (ec) {
+        return false;
+    }
+    out = lt::tcp::endpoint(a, port);
+    return true;
+}
+
+} // namespace
 
 DownloadTask::DownloadTask() = default;
 DownloadTask::~DownloadTask() = default;
@@ -9,50 +38,199 @@ DownloadTask::DownloadTask(DownloadTask&&) noexcept = default;
 DownloadTask& DownloadTask::operator=(DownloadTask&&) noexcept = default;
 
 bool DownloadTask::isValid() const {
-    return false;
+    return impl_ && impl_->handle.is_valid();
 }
 int DownloadTask::percentDone() const {
-    return 0;
+    return isValid() ? static_cast<int>(Query(impl_->handle).progress * 100) : 0;
 }
 std::uint32_t DownloadTask::downloadRate() const {
-    return 0;
+    return isValid() ? static_cast<std::uint32_t>(Query(impl_->handle).download_payload_rate) : 0;
 }
 std::uint32_t DownloadTask::uploadRate() const {
-    return 0;
+    return isValid() ? static_cast<std::uint32_t>(Query(impl_->handle).upload_payload_rate) : 0;
 }
 std::int64_t DownloadTask::totalDone() const {
-    return 0;
+    return isValid() ? Query(impl_->handle).total_done : 0;
 }
 std::int64_t DownloadTask::totalUploaded() const {
-    return 0;
+    // The close reports read this also when no torrent was ever added: nothing was uploaded.
+    return isValid() ? Query(impl_->handle).total_payload_upload : 0;
 }
 std::int64_t DownloadTask::totalSize() const {
-    return 0;
+    if (!isValid()) {
+        return 0;
+    }
+    const auto info = impl_->handle.torrent_file();
+    return info ? info->total_size() : 0;
 }
 int DownloadTask::peerCount() const {
-    return 0;
+    return isValid() ? Query(impl_->handle).num_peers : 0;
 }
 std::optional<RemainingTime> DownloadTask::remainingTime() const {
-    return std::nullopt;
+    if (!isValid()) {
+        return std::nullopt;
+    }
+    return RemainingTimeFrom(totalSize(), totalDone(), downloadRate());
 }
 bool DownloadTask::isPaused() const {
-    return true;
+    return !isValid() || bool(Query(impl_->handle).flags & lt::torrent_flags::paused);
 }
 bool DownloadTask::isChecking() const {
-    return false;
+    if (!isValid()) {
+        return false;
+    }
+    const auto state = Query(impl_->handle).state;
+    return state == lt::torrent_status::checking_files ||
+           state == lt::torrent_status::checking_resume_data;
 }
 bool DownloadTask::isDownloading() const {
-    return false;
+    if (!isValid()) {
+        return false;
+    }
+    const auto st = Query(impl_->handle);
+    return !st.is_seeding && (st.state == lt::torrent_status::downloading_metadata ||
+                              st.state == lt::torrent_status::downloading ||
+                              st.state == lt::torrent_status::finished);
 }
 bool DownloadTask::isComplete() const {
-    return false;
+    if (!isValid()) {
+        return false;
+    }
+    const auto st = Query(impl_->handle);
+    return st.state == lt::torrent_status::seeding || st.is_seeding;
 }
 QString DownloadTask::torrentName() const {
-    return {};
+    if (!isValid()) {
+        return {};
+    }
+    return QString::fromStdString(Query(impl_->handle, lt::torrent_handle::query_name).name);
 }
 QString DownloadTask::savePath() const {
-    return {};
+    if (!isValid()) {
+        return {};
+    }
+    return QString::fromStdString(
+        Query(impl_->handle, lt::torrent_handle::query_save_path).save_path);
 }
 std::vector<float> DownloadTask::fileProgress() const {
-    return {};
+    if (!isValid()) {
+        return {};
+    }
+    const auto info = impl_->handle.torrent_file();
+    if (!info) {
+        return {};
+    }
+    const auto bytes = impl_->handle.file_progress(lt::torrent_handle::piece_granularity);
+    const auto& files = info->files();
+    std::vector<float> out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto size = files.file_size(lt::file_index_t(static_cast<int>(i)));
+        out.push_back(size > 0 ? static_cast<float>(double(bytes[i]) / double(size)) : 1.0f);
+    }
+    return out;
+}
+std::vector<PeerSnapshot> DownloadTask::peers() const {
+    if (!isValid()) {
+        return {};
+    }
+    std::vector<lt::peer_info> info;
+    impl_->handle.get_peer_info(info);
+    std::vector<PeerSnapshot> out;
+    out.reserve(info.size());
+    for (const auto& p : info) {
+        PeerSnapshot s;
+        s.address = p.ip.address().to_string();
+        s.port = p.ip.port();
+        s.downloadRate = p.down_speed;
+        s.seed = bool(p.flags & lt::peer_info::seed);
+        s.webSeed = bool(p.connection_type & lt::peer_info::web_seed) ||
+                    bool(p.connection_type & lt::peer_info::http_seed);
+        s.incoming = bool(p.source & lt::peer_info::incoming);
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+void DownloadTask::Pause() {
+    if (isValid()) {
+        impl_->handle.pause();
+    }
+}
+
+void DownloadTask::Resume() {
+    if (!isValid()) {
+        return;
+    }
+    // Resuming over a file error without clearing it replays dozens of file errors; a full
+    // or read-only disk also leaves the torrent in upload mode until told otherwise.
+    impl_->engine->fileErrorReported = false;
+    impl_->handle.clear_error();
+    impl_->handle.unset_flags(lt::torrent_flags::upload_mode);
+    impl_->handle.resume();
+}
+
+void DownloadTask::ForceReannounce(int seconds) {
+    if (isValid()) {
+        impl_->handle.force_reannounce(seconds, -1, lt::torrent_handle::ignore_min_interval);
+    }
+}
+
+void DownloadTask::ConnectPeer(const std::string& address, std::uint16_t port) {
+    lt::tcp::endpoint ep;
+    if (!isValid() || !ParseEndpoint(address, port, ep)) {
+        return;
+    }
+    bool sameAddressConnected = false;
+    for (const auto& p : peers()) {
+        if (p.address == ep.address().to_string()) {
+            if (p.port == port) {
+                return; // already connected
+            }
+            sameAddressConnected = true;
+        }
+    }
+    auto& session = *impl_->engine->session;
+    if (!sameAddressConnected) {
+        // The peer list keeps an endpoint that failed before: it is not tried again for a
+        // minute or more, and never after two failures, whatever connect_peer is told. A
+        // filter rule for the address takes its entries out of the list; the original
+        // filter then comes back and the endpoint goes in fresh, to be tried at once. Both
+        // changes reach the network thread in order, before the endpoint is added.
+        const lt::ip_filter original = session.get_ip_filter();
+        lt::ip_filter blocked = original;
+        blocked.add_rule(ep.address(), ep.address(), lt::ip_filter::blocked);
+        session.set_ip_filter(blocked);
+        session.set_ip_filter(original);
+    }
+    // Named as a tracker's peer, which also takes one off an old entry's failure count.
+    impl_->handle.connect_peer(ep, lt::peer_info::tracker);
+}
+
+void DownloadTask::DisconnectPeer(const std::string& address, std::uint16_t port) {
+    lt::tcp::endpoint ep;
+    if (isValid() && impl_->guard && ParseEndpoint(address, port, ep)) {
+        impl_->guard->Disconnect(ep);
+    }
+}
+
+void DownloadTask::SetMaxConnections(int connections) {
+    if (isValid()) {
+        impl_->handle.set_max_connections(connections);
+    }
+}
+void DownloadTask::SetDownloadLimit(int bytesPerSecond) {
+    if (isValid()) {
+        impl_->handle.set_download_limit(bytesPerSecond);
+    }
+}
+void DownloadTask::SetMaxUploads(int uploadSlots) {
+    if (isValid()) {
+        impl_->handle.set_max_uploads(uploadSlots);
+    }
+}
+void DownloadTask::SetUploadLimit(int bytesPerSecond) {
+    if (isValid()) {
+        impl_->handle.set_upload_limit(bytesPerSecond);
+    }
 }

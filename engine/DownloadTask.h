@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include "engine/PeerSnapshot.h"
+
 // Hours, minutes and seconds left at the live download rate.
 struct RemainingTime {
     std::uint16_t hours = 0;
@@ -43,9 +45,32 @@ public:
     QString savePath() const;
     // Each file's progress, 0.0 to 1.0, in the torrent's file order.
     std::vector<float> fileProgress() const;
+    // The peers connected at this moment.
+    std::vector<PeerSnapshot> peers() const;
+
+    // Operations; each does nothing on an invalid handle.
+    void Pause();
+    // Also clears a file error and retries the disk, so a disk that still fails reports
+    // once per resume.
+    void Resume();
+    // Announces to the tracker again after `seconds`, whatever interval the tracker asked
+    // for.
+    void ForceReannounce(int seconds);
+    // Leads to a connection attempt to this endpoint now, also when earlier attempts failed.
+    void ConnectPeer(const std::string& address, std::uint16_t port);
+    // Closes the torrent's connection to this endpoint, if there is one.
+    void DisconnectPeer(const std::string& address, std::uint16_t port);
+    // Per-torrent limits; -1 is no limit.
+    void SetMaxConnections(int connections);
+    void SetDownloadLimit(int bytesPerSecond);
+    void SetMaxUploads(int uploadSlots);
+    void SetUploadLimit(int bytesPerSecond);
 
     struct Impl;
+    // The library objects behind the task, for engine/ and its tests only.
+    Impl* impl() const { return impl_.get(); }
 
 private:
+    friend class DownloadEngine;
     std::unique_ptr<Impl> impl_;
 };

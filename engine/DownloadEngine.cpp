@@ -1,0 +1,397 @@
+#include "engine/DownloadEngine.h"
+
+#include <exception>
+#include <string>
+
+#include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/bdecode.hpp>
+#include <libtorrent/fingerprint.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/session_status.hpp>
+#include <libtorrent/settings_pack.hpp>
+#include <libtorrent/torrent_flags.hpp>
+#include <libtorrent/torrent_info.hpp>
+
+#include "engine/EngineInternals.h"
+#include "engine/HalfOpenLimit.h"
+#include "engine/ListenPortDraw.h"
+
+namespace lt = libtorrent;
+
+namespace {
+
+// Every category that can carry a notification the window reacts to (tracker errors
+// included), and none of the log, block, piece or statistics categories: at full speed those
+// add over a thousand notifications a second, which overflowed the queue and dropped listed
+// ones.
+constexpr lt::alert_category_t kAlertMask =
+    lt::alert_category::error | lt::alert_category::peer | lt::alert_category::port_mapping |
+    lt::alert_category::storage | lt::alert_category::tracker | lt::alert_category::status |
+    lt::alert_category::ip_block | lt::alert_category::performance_warning;
+
+// Room for every listed notification between two 300 ms ticks, with a wide margin.
+constexpr int kAlertQueueSize = 20000;
+
+QString FromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::string& userAgent) {
+    lt::settings_pack p;
+    p.set_str(lt::settings_pack::peer_fingerprint, fingerprint);
+    p.set_str(lt::settings_pack::user_agent, userAgent);
+    // A default session listens on 6881 at once; this one opens its port later.
+    p.set_str(lt::settings_pack::listen_interfaces, "");
+    p.set_bool(lt::settings_pack::enable_upnp, false);
+    p.set_bool(lt::settings_pack::enable_natpmp, false);
+    p.set_bool(lt::settings_pack::enable_lsd, false);
+    p.set_bool(lt::settings_pack::enable_dht, false);
+    p.set_str(lt::settings_pack::dht_bootstrap_nodes, "");
+    p.set_int(lt::settings_pack::alert_mask, static_cast<int>(std::uint32_t(kAlertMask)));
+    p.set_int(lt::settings_pack::alert_queue_size, kAlertQueueSize);
+    // A listen attempt must answer yes or no for the port asked: no neighbouring port, no
+    // port of the system's choosing.
+    p.set_int(lt::settings_pack::max_retry_port_bind, 0);
+    p.set_bool(lt::settings_pack::listen_system_port_fallback, false);
+    // BitTorrent over TCP only; on a fast swarm uTP was many times slower here.
+    p.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+    p.set_bool(lt::settings_pack::enable_incoming_utp, false);
+    // Web seeds see the user agent on every request, not only a connection's first.
+    p.set_bool(lt::settings_pack::always_send_user_agent, true);
+    return p;
+}
+
+void SetBool(lt::session& s, int name, bool value) {
+    lt::settings_pack p;
+    p.set_bool(name, value);
+    s.apply_settings(std::move(p));
+}
+
+void SetInt(lt::session& s, int name, int value) {
+    lt::settings_pack p;
+    p.set_int(name, value);
+    s.apply_settings(std::move(p));
+}
+
+} // namespace
+
+DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName)
+    : impl_(std::make_unique<Impl>()), clientName_(clientName), versionMinor_(versionMinor) {
+    // session_params(settings) carries the default extensions: peer exchange, metadata
+    // exchange and smart ban.
+    lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
+    impl_->session = std::make_unique<lt::session>(std::move(params));
+}
+
+DownloadEngine::~DownloadEngine() = default;
+
+QString DownloadEngine::UserAgent() const {
+    return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(versionMajor_).arg(versionMinor_);
+}
+
+std::string DownloadEngine::PeerIdPrefix() const {
+    return lt::generate_fingerprint("VR", versionMajor_, versionMinor_, 1, 0);
+}
+
+void DownloadEngine::ApplySessionSettings() {
+    lt::settings_pack p;
+    p.set_str(lt::settings_pack::user_agent, UserAgent().toStdString());
+    p.set_int(lt::settings_pack::file_pool_size, 65535);
+    p.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    p.set_int(lt::settings_pack::max_failcount, 2);
+    p.set_int(lt::settings_pack::peer_connect_timeout, 14);
+    p.set_int(lt::settings_pack::connection_speed, 8);
+    p.set_int(lt::settings_pack::active_downloads, -1);
+    p.set_int(lt::settings_pack::active_seeds, -1);
+    p.set_int(lt::settings_pack::active_limit, -1);
+    // Ratios are kept as hundredths.
+    p.set_int(lt::settings_pack::share_ratio_limit, 1000);
+    p.set_int(lt::settings_pack::seed_time_ratio_limit, 2000);
+    p.set_int(lt::settings_pack::seed_time_limit, 172800);
+    p.set_int(lt::settings_pack::min_announce_interval, 1200);
+    storageMode_ = kStorageCompact;
+    // The library keeps no half-open limit of its own any more; the host's value is kept
+    // for inquiry only (no limit on this host).
+    halfOpenLimit_ = HalfOpenLimit(CurrentHostVersion());
+    impl_->session->apply_settings(std::move(p));
+}
+
+bool DownloadEngine::ListenOn(std::uint16_t port) {
+    const std::string interfaces = "0.0.0.0:" + std::to_string(port);
+    if (interfaces == impl_->listenInterfaces) {
+        // The same text again changes no setting, so nothing would be reopened.
+        impl_->session->reopen_network_sockets();
+    } else {
+        lt::settings_pack p;
+        p.set_str(lt::settings_pack::listen_interfaces, interfaces);
+        impl_->session->apply_settings(std::move(p));
+        impl_->listenInterfaces = interfaces;
+    }
+    // Runs on the network thread after the change above, so the answer is final.
+    impl_->listening = impl_->session->listen_port() == port;
+    impl_->dropIncoming->store(!impl_->listening);
+    return impl_->listening;
+}
+
+std::uint16_t DownloadEngine::OpenListenPort(std::uint32_t seed, int attempts) {
+    PortRandom random(seed);
+    for (int i = 0; i < attempts; ++i) {
+        const std::uint16_t port = DrawListenPort(random.next());
+        if (ListenOn(port)) {
+            return port;
+        }
+    }
+    // Without any socket the library sends no tracker announce at all. Keep one on a port
+    // of the system's choosing for the announces alone; nobody may connect in on it.
+    impl_->dropIncoming->store(true);
+    lt::settings_pack p;
+    p.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:0");
+    impl_->session->apply_settings(std::move(p));
+    impl_->listenInterfaces = "0.0.0.0:0";
+    impl_->listening = false;
+    return 0;
+}
+
+bool DownloadEngine::IsListening() const {
+    return impl_->listening;
+}
+
+std::uint16_t DownloadEngine::SocketPort() const {
+    return impl_->session->listen_port();
+}
+
+bool DownloadEngine::HasIncomingConnections() const {
+    if (!impl_->listening) {
+        return false;
+    }
+    // The flag is only in the session's status, a deprecated call; it counts connections
+    // from non-local addresses, as the rule wants.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return impl_->session->status().has_incoming_connections;
+#pragma GCC diagnostic pop
+}
+
+void DownloadEngine::StopListening() {
+    // The socket stays: without it the library would stop announcing to the tracker.
+    impl_->dropIncoming->store(true);
+    impl_->listening = false;
+}
+
+void DownloadEngine::StartUpnp() {
+    SetBool(*impl_->session, lt::settings_pack::enable_upnp, true);
+}
+void DownloadEngine::StartLsd() {
+    SetBool(*impl_->session, lt::settings_pack::enable_lsd, true);
+}
+void DownloadEngine::StartEngineServices() {
+    // Empty state and no bootstrap nodes (cleared at construction).
+    SetBool(*impl_->session, lt::settings_pack::enable_dht, true);
+}
+void DownloadEngine::StartNatpmp() {
+    SetBool(*impl_->session, lt::settings_pack::enable_natpmp, true);
+}
+void DownloadEngine::StopDht() {
+    SetBool(*impl_->session, lt::settings_pack::enable_dht, false);
+}
+void DownloadEngine::StopLsd() {
+    SetBool(*impl_->session, lt::settings_pack::enable_lsd, false);
+}
+void DownloadEngine::StopUpnp() {
+    SetBool(*impl_->session, lt::settings_pack::enable_upnp, false);
+}
+void DownloadEngine::StopNatpmp() {
+    SetBool(*impl_->session, lt::settings_pack::enable_natpmp, false);
+}
+
+DownloadEngine::Services DownloadEngine::RunningServices() const {
+    const lt::settings_pack s = impl_->session->get_settings();
+    return {s.get_bool(lt::settings_pack::enable_upnp), s.get_bool(lt::settings_pack::enable_lsd),
+            impl_->session->is_dht_running(), s.get_bool(lt::settings_pack::enable_natpmp)};
+}
+
+void DownloadEngine::SetMaxUploads(int uploadSlots) {
+    SetInt(*impl_->session, lt::settings_pack::unchoke_slots_limit, uploadSlots);
+}
+void DownloadEngine::SetUploadRateLimit(int bytesPerSecond) {
+    SetInt(*impl_->session, lt::settings_pack::upload_rate_limit, bytesPerSecond);
+}
+void DownloadEngine::SetMaxConnections(int connections) {
+    SetInt(*impl_->session, lt::settings_pack::connections_limit, connections);
+}
+void DownloadEngine::SetDownloadRateLimit(int bytesPerSecond) {
+    SetInt(*impl_->session, lt::settings_pack::download_rate_limit, bytesPerSecond);
+}
+
+bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
+                                          const QString& saveFolder, DownloadTask& task) {
+    if (data == nullptr) {
+        return false;
+    }
+    try {
+        lt::error_code ec;
+        // The library's own decode limits (nesting depth, token count) bound the work.
+        const lt::bdecode_node node =
+            lt::bdecode(lt::span<const char>(data, static_cast<std::ptrdiff_t>(length)), ec);
+        if (ec) {
+            return false;
+        }
+        lt::storage_mode_t mode;
+        switch (storageMode_) {
+        case kStorageSparse:
+        case kStorageCompact: // no compact allocation any more; sparse files are closest
+            mode = lt::storage_mode_sparse;
+            break;
+        case kStorageFullAllocation:
+            mode = lt::storage_mode_allocate;
+            break;
+        default:
+            return false;
+        }
+        lt::add_torrent_params atp;
+        atp.ti = std::make_shared<lt::torrent_info>(node, lt::load_torrent_limits{});
+        atp.save_path = saveFolder.toStdString();
+        atp.storage_mode = mode;
+        // Running at once, never queued by the library, pieces in rarest-first order.
+        atp.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed |
+                       lt::torrent_flags::sequential_download);
+        auto guard =
+            std::make_shared<ConnectionGuard>(impl_->session->get_context(), impl_->dropIncoming);
+        atp.extensions.push_back(
+            [guard](const lt::torrent_handle&, lt::client_data_t) { return guard; });
+        lt::torrent_handle handle = impl_->session->add_torrent(std::move(atp), ec);
+        if (ec || !handle.is_valid()) {
+            return false;
+        }
+        auto impl = std::make_unique<DownloadTask::Impl>();
+        impl->engine = impl_.get();
+        impl->handle = handle;
+        impl->guard = std::move(guard);
+        task.impl_ = std::move(impl);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
+    for (;;) {
+        if (impl_->next >= impl_->batch.size()) {
+            impl_->session->pop_alerts(&impl_->batch);
+            impl_->next = 0;
+            if (impl_->batch.empty()) {
+                return false;
+            }
+        }
+        lt::alert* a = impl_->batch[impl_->next++];
+        EngineEvent e;
+        e.aboutTorrent = true;
+        switch (a->type()) {
+        case lt::listen_failed_alert::alert_type:
+            if (impl_->listening) {
+                continue;
+            }
+            e.code = EngineEvent::ListenFailed;
+            e.aboutTorrent = false;
+            break;
+        case lt::portmap_error_alert::alert_type:
+            e.code = EngineEvent::PortmapError;
+            e.aboutTorrent = false;
+            break;
+        case lt::portmap_alert::alert_type:
+            e.code = EngineEvent::Portmap;
+            e.aboutTorrent = false;
+            break;
+        case lt::file_error_alert::alert_type: {
+            if (impl_->fileErrorReported) {
+                continue;
+            }
+            impl_->fileErrorReported = true;
+            e.code = EngineEvent::FileError;
+            // Disk full and read-only disks only switch the torrent to upload mode; every
+            // file error leaves it paused, so the window shows it stopped.
+            auto h = static_cast<lt::file_error_alert*>(a)->handle;
+            if (h.is_valid()) {
+                h.pause();
+            }
+            break;
+        }
+        case lt::tracker_announce_alert::alert_type:
+            e.code = EngineEvent::TrackerAnnounce;
+            break;
+        case lt::tracker_reply_alert::alert_type:
+            e.code = EngineEvent::TrackerReply;
+            e.peersReceived = static_cast<lt::tracker_reply_alert*>(a)->num_peers;
+            break;
+        case lt::tracker_warning_alert::alert_type:
+            e.code = EngineEvent::TrackerWarning;
+            break;
+        case lt::scrape_reply_alert::alert_type: {
+            auto* s = static_cast<lt::scrape_reply_alert*>(a);
+            e.code = EngineEvent::ScrapeReply;
+            e.scrapeIncomplete = s->incomplete;
+            e.scrapeComplete = s->complete;
+            break;
+        }
+        case lt::scrape_failed_alert::alert_type:
+            e.code = EngineEvent::ScrapeFailed;
+            break;
+        case lt::url_seed_alert::alert_type:
+            e.code = EngineEvent::UrlSeed;
+            e.seedUrl = QString::fromUtf8(static_cast<lt::url_seed_alert*>(a)->server_url());
+            break;
+        case lt::hash_failed_alert::alert_type:
+            e.code = EngineEvent::HashFailed;
+            e.failedPiece = static_cast<int>(static_cast<lt::hash_failed_alert*>(a)->piece_index);
+            break;
+        case lt::peer_ban_alert::alert_type:
+            e.code = EngineEvent::PeerBan;
+            break;
+        case lt::torrent_finished_alert::alert_type:
+            e.code = EngineEvent::TorrentFinished;
+            break;
+        case lt::metadata_failed_alert::alert_type:
+            e.code = EngineEvent::MetadataFailed;
+            break;
+        case lt::metadata_received_alert::alert_type:
+            e.code = EngineEvent::MetadataReceived;
+            break;
+        case lt::fastresume_rejected_alert::alert_type:
+            e.code = EngineEvent::FastresumeRejected;
+            break;
+        case lt::peer_blocked_alert::alert_type:
+            e.code = EngineEvent::PeerBlocked;
+            e.aboutTorrent = false;
+            break;
+        case lt::storage_moved_alert::alert_type:
+            e.code = EngineEvent::StorageMoved;
+            break;
+        case lt::torrent_paused_alert::alert_type:
+            e.code = EngineEvent::TorrentPaused;
+            break;
+        case lt::torrent_checked_alert::alert_type:
+            e.code = EngineEvent::TorrentChecked;
+            break;
+        case lt::torrent_deleted_alert::alert_type:
+            e.code = EngineEvent::TorrentDeleted;
+            break;
+        case lt::alerts_dropped_alert::alert_type:
+            ++impl_->droppedAlerts;
+            continue;
+        default:
+            continue;
+        }
+        e.message = FromUtf8(a->message());
+        event = std::move(e);
+        return true;
+    }
+}
+
+int DownloadEngine::DroppedAlertCount() const {
+    return impl_->droppedAlerts;
+}
+
+void DownloadEngine::PauseSession() {
+    impl_->session->pause();
+}

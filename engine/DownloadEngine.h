@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "engine/EngineEvent.h"
+
+class DownloadTask;
+
+// Owns the BitTorrent session and the settings the program applied. Created once by the
+// window's start and kept until the process ends. Every call runs on the caller's thread and
+// returns at once; the library's own threads do the network and disk work.
+//
+// The calls in the order the window makes them also set up a session for a benchmark or a
+// test "exactly as the program configures it": construct, ApplySessionSettings,
+// OpenListenPort, StartNetworkServices, ApplySessionLimits, AddTorrentFromBuffer, then the
+// task's inquiries and NextEngineEvent.
+class DownloadEngine {
+public:
+    // Storage mode codes of the program's own.
+    static constexpr int kStorageSparse = 0;
+    static constexpr int kStorageFullAllocation = 1;
+    static constexpr int kStorageCompact = 2;
+
+    // The session starts with its final identity and quiet: not listening, no UPnP, NAT-PMP,
+    // local service discovery or DHT.
+    DownloadEngine(std::uint16_t versionMinor, const QString& clientName);
+    ~DownloadEngine();
+    DownloadEngine(const DownloadEngine&) = delete;
+    DownloadEngine& operator=(const DownloadEngine&) = delete;
+
+    // "VrtTorrent/0.12.1.0" for client "VrtTorrent" and minor version 12.
+    QString UserAgent() const;
+    // "-VR0C10-" for minor version 12.
+    std::string PeerIdPrefix() const;
+
+    void ApplySessionSettings();
+    int StorageMode() const { return storageMode_; }
+    void SetStorageMode(int code) { storageMode_ = code; }
+    // The half-open limit the host asked for (none here); the library keeps no such limit.
+    int HalfOpenConnectionLimit() const { return halfOpenLimit_; }
+
+    // One listen attempt on 0.0.0.0:port, answered at once: a taken port fails, with no retry
+    // on a neighbouring port and no port of the system's choosing.
+    bool ListenOn(std::uint16_t port);
+    // Up to `attempts` attempts, each on a new port drawn from a generator seeded with
+    // `seed`. Returns the port that worked, or 0. When none worked the session still keeps a
+    // socket of its own for tracker announces, but accepts no incoming connection.
+    std::uint16_t OpenListenPort(std::uint32_t seed, int attempts = 10);
+    // Whether the program listens: a port was opened and listening has not been stopped.
+    bool IsListening() const;
+    // The session's listen port as the library reports it (0 when it holds no socket).
+    std::uint16_t SocketPort() const;
+    // Whether an incoming connection from a non-local address was ever accepted while
+    // listening.
+    bool HasIncomingConnections() const;
+    // From now on no incoming connection is accepted and the incoming flag reads false.
+    // Tracker announces, outgoing connections and the download go on.
+    void StopListening();
+
+    // UPnP, local service discovery, DHT (empty state, no router nodes), NAT-PMP.
+    void StartUpnp();
+    void StartLsd();
+    void StartEngineServices();
+    void StartNatpmp();
+    void StopDht();
+    void StopLsd();
+    void StopUpnp();
+    void StopNatpmp();
+    struct Services {
+        bool upnp = false, lsd = false, dht = false, natpmp = false;
+        bool operator==(const Services&) const = default;
+    };
+    Services RunningServices() const;
+
+    // Session limits; a rate of 0 is no limit.
+    void SetMaxUploads(int uploadSlots);
+    void SetUploadRateLimit(int bytesPerSecond);
+    void SetMaxConnections(int connections);
+    void SetDownloadRateLimit(int bytesPerSecond);
+
+    // Decodes the torrent within the library's limits and adds it, running, not queued, not
+    // sequential, into saveFolder. Fills task and returns true on success; bad data or a
+    // refused torrent returns false and leaves task as it was.
+    bool AddTorrentFromBuffer(const char* data, std::size_t length, const QString& saveFolder,
+                              DownloadTask& task);
+
+    // The next notification of a listed kind; false when none is waiting. Others are
+    // discarded on the way.
+    bool NextEngineEvent(EngineEvent& event);
+    // Notifications the library had to drop because its queue was full.
+    int DroppedAlertCount() const;
+
+    // Pauses every torrent of the session.
+    void PauseSession();
+
+    struct Impl;
+    // The library objects behind the engine, for engine/ and its tests only.
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    std::unique_ptr<Impl> impl_;
+    int storageMode_ = kStorageSparse;
+    int halfOpenLimit_ = 0;
+    QString clientName_;
+    std::uint16_t versionMajor_ = 0;
+    std::uint16_t versionMinor_ = 0;
+};

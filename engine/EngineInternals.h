@@ -1,0 +1,38 @@
+#pragma once
+
+// Private to engine/: the library objects behind DownloadEngine and DownloadTask.
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <libtorrent/alert.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/torrent_handle.hpp>
+
+#include "engine/ConnectionGuard.h"
+#include "engine/DownloadEngine.h"
+#include "engine/DownloadTask.h"
+
+struct DownloadEngine::Impl {
+    std::unique_ptr<libtorrent::session> session;
+    // What the session was last told to listen on; the same text twice reopens nothing.
+    std::string listenInterfaces;
+    bool listening = false;
+    // Set while incoming connections are refused; read on the network thread.
+    std::shared_ptr<std::atomic<bool>> dropIncoming = std::make_shared<std::atomic<bool>>(true);
+    // The batch the last pop handed out; valid until the next pop.
+    std::vector<libtorrent::alert*> batch;
+    std::size_t next = 0;
+    int droppedAlerts = 0;
+    // Set by the file error that stopped the torrent, cleared by the next resume: writes
+    // already under way when the error struck fail too, and are the same error.
+    bool fileErrorReported = false;
+};
+
+struct DownloadTask::Impl {
+    DownloadEngine::Impl* engine = nullptr;
+    libtorrent::torrent_handle handle;
+    std::shared_ptr<ConnectionGuard> guard;
+};

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <libtorrent/session.hpp>
+#include <libtorrent/settings_pack.hpp>
+
+#include "engine/AnnounceDelay.h"
+#include "engine/DownloadEngine.h"
+#include "engine/DownloadTask.h"
+#include "engine/EngineInternals.h"
+#include "engine/ListenPortDraw.h"
+#include "engine/LocalAddress.h"
+#include "engine/RemainingTimeRule.h"
+
+namespace lt = libtorrent;
+
+TEST(ListenPortDraw, EveryDrawLiesBetween10000And42767) {
+    EXPECT_EQ(DrawListenPort(0), 10000);
+    EXPECT_EQ(DrawListenPort(32767), 42767);
+    PortRandom random(1765200000);
+    std::set<std::uint16_t> seen;
+    for (int i = 0; i < 100000; ++i) {
+        const int r = random.next();
+        ASSERT_GE(r, 0);
+        ASSERT_LE(r, PortRandom::kMax);
+        const auto port = DrawListenPort(r);
+        ASSERT_GE(port, 10000);
+        ASSERT_LE(port, 42767);
+        seen.insert(port);
+    }
+    EXPECT_GT(seen.size(), 30000u); // the whole range is reached, not a few ports
+}
+
+TEST(ListenPortDraw, TheSameSecondDrawsTheSamePortsAndEachAttemptANewOne) {
+    PortRandom a(1234), b(1234), c(1235);
+    const int first = a.next();
+    EXPECT_EQ(first, b.next());
+    EXPECT_NE(first, a.next());
+    EXPECT_NE(first, c.next());
+    // The classic generator's first value for seed 1.
+    EXPECT_EQ(PortRandom(1).next(), 41);
+}
+
+TEST(AnnounceDelay, FollowsPeerCountAndCompletion) {
+    EXPECT_EQ(AnnounceDelaySeconds(false, 0), 50);
+    EXPECT_EQ(AnnounceDelaySeconds(false, 11), 50);
+    EXPECT_EQ(AnnounceDelaySeconds(false, 12), 300);
+    EXPECT_EQ(AnnounceDelaySeconds(false, 70), 300);
+    EXPECT_EQ(AnnounceDelaySeconds(true, 0), 420);
+    EXPECT_EQ(AnnounceDelaySeconds(true, 11), 420);
+    EXPECT_EQ(AnnounceDelaySeconds(true, 12), 420);
+}
+
+TEST(RemainingTime, SplitsTruncatesAndMarksAStandstill) {
+    auto eq = [](RemainingTime t, int h, int m, int s) {
+        return t.hours == h && t.minutes == m && t.seconds == s;
+    };
+    EXPECT_TRUE(eq(RemainingTimeFrom(1000, 0, 0), 65535, 65535, 65535));
+    EXPECT_TRUE(eq(RemainingTimeFrom(0, 0, 0), 65535, 65535, 65535));
+    EXPECT_TRUE(eq(RemainingTimeFrom(3661, 0, 1), 1, 1, 1));
+    EXPECT_TRUE(eq(RemainingTimeFrom(3661, 1, 1), 1, 1, 0));
+    EXPECT_TRUE(eq(RemainingTimeFrom(7199, 0, 2), 0, 59, 59));
+    EXPECT_TRUE(eq(RemainingTimeFrom(500, 500, 100), 0, 0, 0));
+    // 2^32 + 59 seconds keep only their low 32 bits: 59 seconds.
+    EXPECT_TRUE(eq(RemainingTimeFrom((std::int64_t(1) << 32) + 59, 0, 1), 0, 0, 59));
+    // 65536 hours and one second keep only the low 16 bits of the hours.
+    EXPECT_TRUE(eq(RemainingTimeFrom(65536LL * 3600 + 1, 0, 1), 0, 0, 1));
+    EXPECT_TRUE(eq(RemainingTimeFrom(1'000'000'000, 0, 1'000'000'000), 0, 0, 1));
+}
+
+TEST(LocalAddress, FirstUsableIpv4ThenIpv6ThenUnspecified) {
+    EXPECT_EQ(PickLocalAddress({}), "0.0.0.0");
+    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "::1", "0.0.0.0", "224.0.0.1", "junk"}), "0.0.0.0");
+    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "192.168.1.5", "10.0.0.2"}), "192.168.1.5");
+    EXPECT_EQ(PickLocalAddress({"2001:db8::5", "127.0.0.1", "198.51.100.7"}), "198.51.100.7");
+    EXPECT_EQ(PickLocalAddress({"::1", "ff02::1", "2001:db8::5", "2001:db8::6"}), "2001:db8::5");
+    EXPECT_FALSE(GuessLocalAddress().empty());
+}
+
+TEST(DownloadTask, AnEmptyTaskAnswersItsFixedDefaultsAndIgnoresOperations) {
+    DownloadTask t;
+    EXPECT_FALSE(t.isValid());
+    EXPECT_EQ(t.percentDone(), 0);
+    EXPECT_EQ(t.downloadRate(), 0u);
+    EXPECT_EQ(t.uploadRate(), 0u);
+    EXPECT_EQ(t.totalDone(), 0);
+    EXPECT_EQ(t.totalUploaded(), 0);
+    EXPECT_EQ(t.peerCount(), 0);
+    EXPECT_FALSE(t.remainingTime().has_value());
+    EXPECT_TRUE(t.isPaused());
+    EXPECT_FALSE(t.isChecking());
+    EXPECT_FALSE(t.isDownloading());
+    EXPECT_FALSE(t.isComplete());
+    EXPECT_TRUE(t.torrentName().isEmpty());
+    EXPECT_TRUE(t.savePath().isEmpty());
+    EXPECT_TRUE(t.peers().empty());
+    t.Pause();
+    t.Resume();
+    t.ForceReannounce(50);
+    t.ConnectPeer("127.0.0.2", 6881);
+    t.DisconnectPeer("127.0.0.2", 6881);
+    t.SetMaxConnections(70);
+    EXPECT_TRUE(t.isPaused());
+}
+
+// A session that only exists opens no socket, so this runs anywhere.
+TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
+    DownloadEngine engine(12, "VrtTorrent");
+    EXPECT_EQ(engine.UserAgent(), "VrtTorrent/0.12.1.0");
+    EXPECT_EQ(engine.PeerIdPrefix(), "-VR0C10-");
+    EXPECT_FALSE(engine.IsListening());
+    EXPECT_EQ(engine.SocketPort(), 0);
+    EXPECT_EQ(engine.RunningServices(), DownloadEngine::Services{});
+    EngineEvent e;
+    while (engine.NextEngineEvent(e)) {
+        EXPECT_NE(e.code, EngineEvent::ListenFailed) << e.message.toStdString();
+    }
+
+    engine.ApplySessionSettings();
+    engine.SetMaxUploads(60);
+    engine.SetUploadRateLimit(0);
+    engine.SetMaxConnections(70);
+    engine.SetDownloadRateLimit(0);
+    const lt::settings_pack s = engine.impl()->session->get_settings();
+    using P = lt::settings_pack;
+    EXPECT_EQ(s.get_str(P::user_agent), "VrtTorrent/0.12.1.0");
+    EXPECT_EQ(s.get_str(P::peer_fingerprint), "-VR0C10-");
+    EXPECT_EQ(s.get_str(P::listen_interfaces), "");
+    EXPECT_EQ(s.get_str(P::dht_bootstrap_nodes), "");
+    EXPECT_EQ(s.get_int(P::file_pool_size), 65535);
+    EXPECT_TRUE(s.get_bool(P::allow_multiple_connections_per_ip));
+    EXPECT_EQ(s.get_int(P::max_failcount), 2);
+    EXPECT_EQ(s.get_int(P::peer_connect_timeout), 14);
+    EXPECT_EQ(s.get_int(P::connection_speed), 8);
+    EXPECT_EQ(s.get_int(P::active_downloads), -1);
+    EXPECT_EQ(s.get_int(P::active_seeds), -1);
+    EXPECT_EQ(s.get_int(P::active_limit), -1);
+    EXPECT_EQ(s.get_int(P::share_ratio_limit), 1000);
+    EXPECT_EQ(s.get_int(P::seed_time_ratio_limit), 2000);
+    EXPECT_EQ(s.get_int(P::seed_time_limit), 172800);
+    EXPECT_EQ(s.get_int(P::min_announce_interval), 1200);
+    EXPECT_EQ(s.get_int(P::unchoke_slots_limit), 60);
+    EXPECT_EQ(s.get_int(P::connections_limit), 70);
+    EXPECT_EQ(s.get_int(P::upload_rate_limit), 0);
+    EXPECT_EQ(s.get_int(P::download_rate_limit), 0);
+    EXPECT_FALSE(s.get_bool(P::enable_outgoing_utp));
+    EXPECT_FALSE(s.get_bool(P::enable_incoming_utp));
+    EXPECT_TRUE(s.get_bool(P::always_send_user_agent));
+    // No log or per-block categories: they flood the queue.
+    const auto mask = static_cast<std::uint32_t>(s.get_int(P::alert_mask));
+    EXPECT_EQ(mask &
+                  std::uint32_t(lt::alert_category::peer_log | lt::alert_category::torrent_log |
+                                lt::alert_category::session_log | lt::alert_category::picker_log |
+                                lt::alert_category::block_progress),
+              0u);
+    EXPECT_NE(mask & std::uint32_t(lt::alert_category::tracker), 0u);
+    EXPECT_EQ(engine.StorageMode(), DownloadEngine::kStorageCompact);
+    EXPECT_EQ(engine.HalfOpenConnectionLimit(), 2147483647);
+}

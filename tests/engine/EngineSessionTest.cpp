@@ -1,0 +1,345 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+
+#include <libtorrent/peer_info.hpp>
+#include <libtorrent/torrent_handle.hpp>
+
+#include "SwarmHarness.h"
+#include "engine/DownloadEngine.h"
+#include "engine/DownloadTask.h"
+#include "engine/EngineInternals.h"
+#include "engine/ListenPortDraw.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint16_t kPeerPort = 6900;
+
+// The engine set up as the window sets it up, with the port opened from `seed`.
+struct Engine {
+    DownloadEngine engine{12, "VrtTorrent"};
+    DownloadTask task;
+    std::uint16_t port = 0;
+
+    explicit Engine(std::uint32_t seed) {
+        engine.ApplySessionSettings();
+        port = engine.OpenListenPort(seed);
+        engine.SetMaxUploads(60);
+        engine.SetUploadRateLimit(0);
+        engine.SetMaxConnections(70);
+        engine.SetDownloadRateLimit(0);
+    }
+    bool add(const FileSet& set, const fs::path& folder) {
+        return engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(),
+                                           QString::fromStdString(folder.string()), task);
+    }
+    // Pumps like the window's tick and keeps every event.
+    std::vector<EngineEvent> events;
+    void pump() {
+        EngineEvent e;
+        while (engine.NextEngineEvent(e)) {
+            events.push_back(e);
+        }
+    }
+    int count(int code) const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [code](auto& e) { return e.code == code; }));
+    }
+};
+
+class EngineSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!OnlyLoopback()) {
+            GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
+        }
+    }
+    TempFolder temp;
+};
+
+std::uint32_t SeedWithFreeFirstPort() {
+    return static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed()) + 17;
+}
+
+} // namespace
+
+TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAlert) {
+    TestTracker tracker;
+    FileSet set = MakeFileSet(temp.path() / "seed", "Game",
+                              {48 * 1024 * 1024, 3 * 1024 * 1024, 1000, 1}, {tracker.url()});
+    TestPeer a("127.0.0.2", kPeerPort, set, set.root);
+    TestPeer b("127.0.0.3", kPeerPort, set, set.root);
+    ASSERT_TRUE(waitFor([&] { return tracker.announces().size() >= 2; }));
+
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_NE(e.port, 0);
+    EXPECT_GE(e.port, 10000);
+    EXPECT_LE(e.port, 42767);
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    EXPECT_EQ(e.task.torrentName(), "Game");
+    EXPECT_EQ(e.task.savePath().toStdString(), (temp.path() / "down").string());
+    EXPECT_EQ(e.task.totalSize(), 51 * 1024 * 1024 + 1001);
+
+    // One pump per 300 ms tick, as the window does; the queue must hold everything between.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            e.pump();
+            return e.count(EngineEvent::TorrentFinished) > 0;
+        },
+        std::chrono::seconds(120)));
+    EXPECT_EQ(e.engine.DroppedAlertCount(), 0);
+    EXPECT_GE(e.count(EngineEvent::TorrentChecked), 1);
+    EXPECT_GE(e.count(EngineEvent::TrackerAnnounce), 1);
+    EXPECT_GE(e.count(EngineEvent::TrackerReply), 1);
+    EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
+    EXPECT_EQ(e.task.percentDone(), 100);
+    EXPECT_TRUE(e.task.isComplete());
+    EXPECT_FALSE(e.task.isDownloading());
+    EXPECT_FALSE(e.task.isPaused());
+    EXPECT_EQ(e.task.totalDone(), e.task.totalSize());
+
+    // The tracker and the seeders see who this is.
+    const auto mine = tracker.announcesFrom("-VR0C10-");
+    ASSERT_FALSE(mine.empty());
+    EXPECT_EQ(mine.front().userAgent, "VrtTorrent/0.12.1.0");
+    EXPECT_EQ(mine.front().port, e.port);
+    EXPECT_TRUE(a.sawPeerId("-VR0C10-") || b.sawPeerId("-VR0C10-"));
+
+    // Complete, the engine seeds on: a newcomer fetches from it alone.
+    a.session().pause();
+    b.session().pause();
+    TestPeer fresh("127.0.0.4", kPeerPort, set, temp.path() / "third", false);
+    fresh.handle().connect_peer({boost::asio::ip::make_address("127.0.0.1"), e.port});
+    EXPECT_TRUE(waitFor([&] { return fresh.handle().status().is_seeding; }));
+    EXPECT_GT(e.task.totalUploaded(), 0);
+}
+
+TEST_F(EngineSession, ATakenPortFailsThatAttemptAndTheNextDrawsANewPort) {
+    const std::uint32_t seed = 4242;
+    PortRandom random(seed);
+    const std::uint16_t first = DrawListenPort(random.next());
+    const std::uint16_t second = DrawListenPort(random.next());
+    ASSERT_NE(first, second);
+    TakenPort taken(first);
+    ASSERT_TRUE(taken.ok());
+
+    Engine e(seed);
+    EXPECT_EQ(e.port, second);
+    EXPECT_TRUE(e.engine.IsListening());
+    EXPECT_EQ(e.engine.SocketPort(), second);
+}
+
+TEST_F(EngineSession, TenTakenPortsLeaveNoPortButAnnouncesGoOnAndNobodyGetsIn) {
+    const std::uint32_t seed = 777;
+    PortRandom random(seed);
+    std::vector<std::unique_ptr<TakenPort>> taken;
+    for (int i = 0; i < 10; ++i) {
+        taken.push_back(std::make_unique<TakenPort>(DrawListenPort(random.next())));
+        ASSERT_TRUE(taken.back()->ok());
+    }
+    TestTracker tracker;
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {2 * 1024 * 1024}, {tracker.url()});
+
+    Engine e(seed);
+    EXPECT_EQ(e.port, 0);
+    EXPECT_FALSE(e.engine.IsListening());
+    EXPECT_EQ(e.engine.RunningServices(), DownloadEngine::Services{});
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+
+    ASSERT_TRUE(waitFor([&] { return !tracker.announcesFrom("-VR0C10-").empty(); }));
+    const std::uint16_t announced = tracker.announcesFrom("-VR0C10-").front().port;
+    ASSERT_NE(announced, 0);
+
+    // A seeder that tries the announced port is dropped at once...
+    TestPeer seeder("127.0.0.2", kPeerPort, set, set.root);
+    seeder.handle().connect_peer({boost::asio::ip::make_address("127.0.0.1"), announced});
+    ASSERT_TRUE(waitFor([&] { return seeder.disconnections() > 0; }));
+    EXPECT_TRUE(seeder.connectedPeerIds().empty());
+    // ...while the engine's own outgoing connection, from the tracker's list, downloads.
+    e.task.ForceReannounce(0);
+    EXPECT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TorrentFinished) > 0;
+    }));
+    EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
+}
+
+TEST_F(EngineSession, IncomingConnectionsCountUntilListeningStopsThenAreDroppedAndAnnouncesGoOn) {
+    ASSERT_TRUE(AddLoopbackAddress("198.51.100.1"));
+    ASSERT_TRUE(AddLoopbackAddress("198.51.100.2"));
+    TestTracker tracker;
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024}, {tracker.url()});
+
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_NE(e.port, 0);
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    EXPECT_FALSE(e.engine.HasIncomingConnections());
+    ASSERT_TRUE(waitFor([&] { return !tracker.announcesFrom("-VR0C10-").empty(); }));
+
+    // Loopback callers do not count as somebody from outside.
+    // Peers without data, so that no download completes and ends the connections.
+    TestPeer local("127.0.0.2", kPeerPort, set, temp.path() / "l", false, false);
+    local.handle().connect_peer({boost::asio::ip::make_address("127.0.0.1"), e.port});
+    ASSERT_TRUE(waitFor([&] { return !local.connectedPeerIds().empty(); }));
+    EXPECT_FALSE(e.engine.HasIncomingConnections());
+
+    TestPeer outside("198.51.100.2", kPeerPort, set, temp.path() / "o", false, false);
+    outside.handle().connect_peer({boost::asio::ip::make_address("198.51.100.1"), e.port});
+    ASSERT_TRUE(waitFor([&] { return e.engine.HasIncomingConnections(); }));
+
+    e.engine.StopListening();
+    EXPECT_FALSE(e.engine.HasIncomingConnections());
+    EXPECT_FALSE(e.engine.IsListening());
+
+    TestPeer late("198.51.100.2", kPeerPort + 1, set, temp.path() / "p", false, false);
+    late.handle().connect_peer({boost::asio::ip::make_address("198.51.100.1"), e.port});
+    ASSERT_TRUE(waitFor([&] { return late.disconnections() > 0; }));
+    EXPECT_TRUE(late.connectedPeerIds().empty());
+    EXPECT_FALSE(e.engine.HasIncomingConnections());
+
+    const auto before = tracker.announcesFrom("-VR0C10-").size();
+    e.task.ForceReannounce(1);
+    EXPECT_TRUE(waitFor([&] { return tracker.announcesFrom("-VR0C10-").size() > before; }));
+}
+
+TEST_F(EngineSession, AReannounceComesAfterTheAskedDelayDespiteTheTrackersMinimumInterval) {
+    TestTracker tracker; // asks for 1800 s at the least
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024}, {tracker.url()});
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    ASSERT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TrackerReply) > 0;
+    }));
+    const auto first = tracker.announcesFrom("-VR0C10-").back().at;
+    const auto count = tracker.announcesFrom("-VR0C10-").size();
+    e.task.ForceReannounce(2);
+    ASSERT_TRUE(waitFor([&] { return tracker.announcesFrom("-VR0C10-").size() > count; }));
+    EXPECT_GE(tracker.announcesFrom("-VR0C10-").back().at - first, std::chrono::milliseconds(1500));
+}
+
+TEST_F(EngineSession, ACallInReallyConnectsToAPeerThatWasDownAtTheFirstCallIn) {
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {4 * 1024 * 1024});
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    ASSERT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TorrentChecked) > 0;
+    }));
+
+    // Nobody listens at the server peer's endpoint yet: the attempt fails.
+    e.task.ConnectPeer("127.0.0.5", kPeerPort);
+    auto failures = [&] {
+        std::vector<libtorrent::peer_list_entry> list;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        e.task.impl()->handle.get_full_peer_list(list);
+#pragma GCC diagnostic pop
+        for (const auto& p : list) {
+            if (p.ip.port() == kPeerPort) {
+                return int(p.failcount);
+            }
+        }
+        return 0;
+    };
+    ASSERT_TRUE(waitFor([&] { return failures() > 0; }));
+
+    // Up now: the next call-in connects at once, not a minute or more later.
+    TestPeer server("127.0.0.5", kPeerPort, set, set.root);
+    e.task.ConnectPeer("127.0.0.5", kPeerPort);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (const auto& p : e.task.peers()) {
+                if (p.address == "127.0.0.5" && p.port == kPeerPort) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        std::chrono::seconds(20)));
+
+    // And the program can close that one connection again.
+    e.task.DisconnectPeer("127.0.0.5", kPeerPort);
+    EXPECT_TRUE(waitFor([&] { return server.disconnections() > 0; }));
+}
+
+TEST_F(EngineSession, AFileErrorLeavesTheTorrentPausedAndEachResumeRetriesOnce) {
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024, 1024});
+    // A file stands where the torrent needs its folder.
+    fs::create_directories(temp.path() / "down");
+    std::ofstream(temp.path() / "down" / "Set") << "in the way";
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    TestPeer seeder("127.0.0.2", kPeerPort, set, set.root);
+    e.task.ConnectPeer("127.0.0.2", kPeerPort);
+
+    ASSERT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TorrentPaused) > 0;
+    }));
+    e.pump();
+    EXPECT_TRUE(e.task.isPaused());
+    EXPECT_EQ(e.count(EngineEvent::FileError), 1);
+
+    e.events.clear();
+    e.task.Resume();
+    ASSERT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TorrentPaused) > 0;
+    }));
+    waitFor(
+        [&] {
+            e.pump();
+            return false;
+        },
+        std::chrono::milliseconds(500));
+    // Writes under way when the error struck fail too; they are the same error.
+    EXPECT_EQ(e.count(EngineEvent::FileError), 1) << "one message per retry, not a storm";
+    EXPECT_TRUE(e.task.isPaused());
+
+    // With the obstacle gone, a resume completes the download.
+    fs::remove(temp.path() / "down" / "Set");
+    e.task.Resume();
+    e.task.ConnectPeer("127.0.0.2", kPeerPort);
+    EXPECT_TRUE(waitFor([&] {
+        e.pump();
+        return e.count(EngineEvent::TorrentFinished) > 0;
+    }));
+    EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
+}
+
+TEST_F(EngineSession, BadTorrentBytesAreRefusedWithoutATask) {
+    Engine e(SeedWithFreeFirstPort());
+    const std::string bad[] = {"", "not bencoding", "d4:infod4:name1:xee", "i1e", "l", "d"};
+    for (const auto& b : bad) {
+        EXPECT_FALSE(e.engine.AddTorrentFromBuffer(b.data(), b.size(), "/tmp", e.task)) << b;
+        EXPECT_FALSE(e.task.isValid());
+    }
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024});
+    // Cut short, flipped bytes: never an exception, never a torrent.
+    for (std::size_t n = 0; n + 1 < set.torrent.size(); n += 7) {
+        EXPECT_FALSE(e.engine.AddTorrentFromBuffer(set.torrent.data(), n, "/tmp", e.task));
+    }
+    std::string flipped = set.torrent;
+    std::mt19937 random(5);
+    for (int i = 0; i < 100; ++i) {
+        flipped[random() % flipped.size()] = static_cast<char>(random());
+        DownloadTask t;
+        e.engine.AddTorrentFromBuffer(flipped.data(), flipped.size(),
+                                      QString::fromStdString((temp.path() / "f").string()), t);
+    }
+    EXPECT_EQ(e.engine.StorageMode(), DownloadEngine::kStorageCompact);
+    e.engine.SetStorageMode(7);
+    EXPECT_FALSE(
+        e.engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(), "/tmp", e.task));
+    e.engine.SetStorageMode(DownloadEngine::kStorageCompact);
+    EXPECT_TRUE(e.engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(),
+                                              QString::fromStdString((temp.path() / "d").string()),
+                                              e.task));
+    EXPECT_TRUE(e.task.isValid());
+}
