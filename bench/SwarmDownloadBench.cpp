@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
@@ -19,9 +21,15 @@
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/torrent_status.hpp>
 
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "BenchPrompt.h"
 #include "FileSet.h"
+#include "Publisher.h"
 #include "QbittorrentDownloader.h"
-#include "TorrentMaker.h"
+#include "TimedKestrelDlg.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 #include "tools/swarm/WaitFor.h"
@@ -37,7 +45,7 @@ struct Settings {
     int repeats = 3;
     int utpRepeats = 1;
     int pieceSize = 0;
-    std::vector<std::string> clients = {"libtorrent", "qbittorrent"};
+    std::vector<std::string> clients = {"engine", "libtorrent", "qbittorrent"};
     std::filesystem::path work;
     bool keep = false;
 };
@@ -52,6 +60,61 @@ struct Timing {
     double total = -1;     // negative: did not finish within the limit
     double firstByte = -1; // until the first payload byte was on record
 };
+
+// Bytes the files under `folder` occupy on disk (sparse files count only what was written).
+std::uint64_t bytesOnDisk(const std::filesystem::path& folder) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        struct stat st {};
+        if (entry.is_regular_file(ec) && ::stat(entry.path().c_str(), &st) == 0) {
+            total += static_cast<std::uint64_t>(st.st_blocks) * 512;
+        }
+    }
+    return total;
+}
+
+struct TickFigures {
+    int ticks = 0;
+    std::chrono::nanoseconds total{0};
+    std::chrono::nanoseconds longest{0};
+};
+
+// (a) the program itself: its main window against the sample publisher's file server, which
+// answers the check and hands out the torrent; the folder prompt answers with `folder`.
+Timing downloadWithProgram(const std::string& fileServer, const std::filesystem::path& folder,
+                           TickFigures& ticks) {
+    BenchPrompt prompt(QString::fromStdString(folder.string()));
+    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, QString::fromStdString(fileServer));
+    dlg->OnInitDialog();
+    Timing t;
+    if (!dlg->added || prompt.messages != 0) {
+        std::fprintf(stderr, "the program did not start its download (%d messages)\n",
+                     prompt.messages);
+        return t;
+    }
+    const auto start = *dlg->added;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (t.firstByte < 0 && dlg->totalDone() > 0) {
+            t.firstByte = seconds(start);
+        }
+        if (dlg->complete()) {
+            t.total = seconds(start);
+            loop.quit();
+        } else if (Clock::now() - start > kRunLimit) {
+            loop.quit();
+        }
+    });
+    poll.start(20);
+    loop.exec();
+    dlg->counting = false;
+    ticks.ticks += dlg->ticks;
+    ticks.total += dlg->tickTime;
+    ticks.longest = std::max(ticks.longest, dlg->longestTick);
+    return t;
+}
 
 // (b) a libtorrent session exactly as the library comes: default settings and plugins.
 Timing downloadWithDefaultSession(const std::vector<char>& torrent,
@@ -132,7 +195,7 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
 [[noreturn]] void usage() {
     std::fputs("usage: swarm_download_bench [--size BYTES] [--repeats N] [--utp-repeats N]\n"
                "       [--piece-size BYTES] [--clients a,b,...] [--work DIR] [--keep]\n"
-               "clients: libtorrent (default session), qbittorrent (qbittorrent-nox)\n",
+               "clients: engine (the program), libtorrent (default session), qbittorrent\n",
                stderr);
     std::exit(2);
 }
@@ -177,6 +240,9 @@ Settings parse(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The program's window runs offscreen; the figures are about its work, not the screen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
     Settings settings = parse(argc, argv);
     const bool ownWork = settings.work.empty();
     if (ownWork) {
@@ -193,19 +259,36 @@ int main(int argc, char** argv) {
                                                  settings.bytes, 1);
     std::printf("file set generated in %.1f s\n", seconds(t0));
 
-    swarm::Swarm::Options so;
-    so.tracker = true;
-    so.trackerPort = 6969; // fixed, so that one torrent serves both swarms
-    so.seeders = 3;
-    so.log = std::make_shared<swarm::Log>(settings.work / "swarm.log");
+    // The publisher's file server makes the torrent (naming the tracker the swarms run on a
+    // fixed port, so one torrent serves both swarms) and answers the program's check. No web
+    // seed: the download comes from the swarm alone.
+    publisher::PublisherOptions po;
+    po.contentFolder = root;
+    po.announceUrls = {"http://127.0.0.1:6969/announce"};
+    po.pieceSize = settings.pieceSize;
+    po.checkFields[5] = "";
+    po.logRequestsToStdout = false;
+    po.statisticsToStdout = false;
+    po.statisticsLog = settings.work / "statistics.jsonl";
     t0 = Clock::now();
-    const auto torrent =
-        publisher::MakeTorrent(root, {"http://127.0.0.1:6969/announce"}, {}, settings.pieceSize);
+    publisher::Publisher fileServer(po);
+    fileServer.start();
+    const auto& torrent = fileServer.torrent();
     const lt::torrent_info info(lt::span<char const>(torrent), lt::from_span);
     std::printf("torrent made in %.1f s: %d pieces of %d bytes, %d files\n", seconds(t0),
                 info.num_pieces(), info.piece_length(), info.num_files());
 
+    swarm::Swarm::Options so;
+    so.tracker = true;
+    so.trackerPort = 6969;
+    so.seeders = 3;
+    so.log = std::make_shared<swarm::Log>(settings.work / "swarm.log");
+
     std::map<std::string, Download> downloads;
+    TickFigures ticks;
+    downloads["engine"] = [&](const std::vector<char>&, const std::filesystem::path& folder) {
+        return downloadWithProgram(fileServer.origin(), folder, ticks);
+    };
     downloads["libtorrent"] = downloadWithDefaultSession;
     std::unique_ptr<QbittorrentDownloader> qbittorrent;
     if (std::find(settings.clients.begin(), settings.clients.end(), "qbittorrent") !=
@@ -222,7 +305,15 @@ int main(int argc, char** argv) {
             Timing timing;
             const auto start = Clock::now();
             qbittorrent->add(t, folder);
-            const bool done = swarm::waitFor([&] { return qbittorrent->isComplete(); }, kRunLimit);
+            const bool done = swarm::waitFor(
+                [&] {
+                    // Its web API is too coarse for this; the disk shows the first block.
+                    if (timing.firstByte < 0 && bytesOnDisk(folder) > 0) {
+                        timing.firstByte = seconds(start);
+                    }
+                    return qbittorrent->isComplete();
+                },
+                kRunLimit);
             if (done) {
                 timing.total = seconds(start);
             }
@@ -255,6 +346,7 @@ int main(int argc, char** argv) {
         std::printf("\n3 seeders (%s) checked their data in %.1f s\n",
                     utp ? "TCP and uTP" : "TCP only", seconds(t0));
         std::map<std::string, Figures> figures;
+        ticks = {};
         for (int r = 0; r < repeats; ++r) {
             // Clients take turns so that a drift of the machine's speed hits them alike.
             for (const auto& name : settings.clients) {
@@ -282,6 +374,14 @@ int main(int argc, char** argv) {
         }
         printTable(utp ? "Seeders offering TCP and uTP" : "Seeders on TCP only", settings.clients,
                    figures, settings.bytes);
+        if (ticks.ticks > 0) {
+            std::printf("  the program's 300 ms tick (status refresh + event pump) while "
+                        "downloading: %d ticks, mean %.0f us, longest %.0f us\n",
+                        ticks.ticks,
+                        std::chrono::duration<double, std::micro>(ticks.total).count() /
+                            ticks.ticks,
+                        std::chrono::duration<double, std::micro>(ticks.longest).count());
+        }
         std::printf("  uploads per seeder over these runs:\n");
         for (const auto& line : swarm.uploadSummary()) {
             std::printf("    %s\n", line.c_str());
