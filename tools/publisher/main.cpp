@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "Publisher.h"
+#include "tools/swarm/Log.h"
+#include "tools/swarm/Swarm.h"
 
 namespace {
 
@@ -38,7 +40,19 @@ const char kUsage[] =
     "  --web-seed-rate KIB      web seed speed per connection in KiB/s (0: no limit)\n"
     "  --stats-log FILE         append statistics reports as JSON lines (statistics.jsonl)\n"
     "  --fault PATH=KIND[:N]    empty, cutoff:N, 404, 500, size:N, stall:MS, redirect:URL\n"
-    "  --quiet                  do not print requests\n";
+    "  --quiet                  do not print requests\n"
+    "  --tracker                run a tracker on 127.0.0.1 and name it in the torrent\n"
+    "  --tracker-port N         the tracker's port (any free one)\n"
+    "  --server-peers N         seed from N server peers on 127.0.0.2, 127.0.0.3, ... at the\n"
+    "                           server peer port (31000 unless set); the answer names them\n"
+    "  --seeders N              swarm seeders on 127.0.1.x, announcing to the tracker\n"
+    "  --partials N             swarm peers on 127.0.2.x holding a share of the pieces\n"
+    "  --partial-share F        that share, 0 to 1 (0.5)\n"
+    "  --server-peer-rate KIB   upload limit of each server peer in KiB/s (0: none)\n"
+    "  --seeder-rate KIB        upload limit of each seeder in KiB/s (0: none)\n"
+    "  --partial-rate KIB       upload limit of each partial peer in KiB/s (0: none)\n"
+    "  --utp                    peers also speak uTP (TCP only otherwise)\n"
+    "  --swarm-log FILE         announces and who uploaded what to whom (swarm.log)\n";
 
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "kestrel-publisher: %s\n%s", message.c_str(), kUsage);
@@ -92,6 +106,9 @@ int main(int argc, char** argv) {
     options.statisticsLog = "statistics.jsonl";
     options.statisticsToStdout = true;
     options.logRequestsToStdout = true;
+    swarm::Swarm::Options swarmOptions;
+    swarmOptions.tracker = false;
+    std::string swarmLog = "swarm.log";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -152,6 +169,28 @@ int main(int argc, char** argv) {
                 fail("--fault needs PATH=KIND");
             }
             options.faults[v.substr(0, eq)] = parseFault(v.substr(eq + 1));
+        } else if (arg == "--tracker") {
+            swarmOptions.tracker = true;
+        } else if (arg == "--tracker-port") {
+            swarmOptions.trackerPort = static_cast<int>(number(value()));
+        } else if (arg == "--server-peers") {
+            swarmOptions.serverPeers = static_cast<int>(number(value()));
+        } else if (arg == "--seeders") {
+            swarmOptions.seeders = static_cast<int>(number(value()));
+        } else if (arg == "--partials") {
+            swarmOptions.partials = static_cast<int>(number(value()));
+        } else if (arg == "--partial-share") {
+            swarmOptions.partialShare = std::strtod(value().c_str(), nullptr);
+        } else if (arg == "--server-peer-rate") {
+            swarmOptions.serverPeerRate = static_cast<int>(number(value()) * 1024);
+        } else if (arg == "--seeder-rate") {
+            swarmOptions.seederRate = static_cast<int>(number(value()) * 1024);
+        } else if (arg == "--partial-rate") {
+            swarmOptions.partialRate = static_cast<int>(number(value()) * 1024);
+        } else if (arg == "--utp") {
+            swarmOptions.utp = true;
+        } else if (arg == "--swarm-log") {
+            swarmLog = value();
         } else if (arg == "--quiet") {
             options.logRequestsToStdout = false;
         } else if (arg == "--help" || arg == "-h") {
@@ -165,8 +204,40 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     try {
+        // The tracker must exist before the torrent (which names it); the peers need the torrent.
+        std::unique_ptr<swarm::Swarm> peers;
+        if (swarmOptions.tracker ||
+            swarmOptions.serverPeers + swarmOptions.seeders + swarmOptions.partials > 0) {
+            swarmOptions.log = std::make_shared<swarm::Log>(swarmLog);
+            if (options.serverPeerPort != 0) {
+                swarmOptions.serverPeerPort = options.serverPeerPort;
+            }
+            if (!options.workFolder.empty()) {
+                swarmOptions.workFolder = options.workFolder / "peers";
+            }
+            peers = std::make_unique<swarm::Swarm>(swarmOptions);
+            if (!peers->announceUrl().empty()) {
+                options.announceUrls.insert(options.announceUrls.begin(), peers->announceUrl());
+            }
+            for (const auto& address : peers->serverPeerAddresses()) {
+                options.serverPeerAddresses.push_back(address);
+            }
+            if (swarmOptions.serverPeers > 0) {
+                options.serverPeerPort = peers->serverPeerPort();
+            }
+        }
         publisher::Publisher server(options);
         server.start();
+        if (peers) {
+            peers->start(server.torrent(), server.contentRoot().parent_path());
+            for (const auto& p : peers->peers()) {
+                std::printf("peer:    %s on %s\n", p->options().name.c_str(),
+                            p->endpoint().c_str());
+            }
+            if (!peers->announceUrl().empty()) {
+                std::printf("tracker: %s\n", peers->announceUrl().c_str());
+            }
+        }
         std::printf("kestrel-publisher: serving %s on %s\n", server.contentRoot().c_str(),
                     server.origin().c_str());
         std::printf("check:   %s\n", server.checkUrl().c_str());
@@ -176,6 +247,11 @@ int main(int argc, char** argv) {
             usleep(100 * 1000);
         }
         server.stop();
+        if (peers) {
+            for (const auto& line : peers->uploadSummary()) {
+                std::printf("%s\n", line.c_str());
+            }
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel-publisher: %s\n", e.what());
         return 1;

@@ -1,0 +1,22 @@
+#include "TimedKestrelDlg.h"
+
+void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
+    added = Clock::now();
+    CKestrelDlg::ShowFilePath(folder, name);
+}
+
+// Timer 109 runs these two, in this order, on every tick.
+void TimedKestrelDlg::RefreshStatus() {
+    tickStart_ = Clock::now();
+    CKestrelDlg::RefreshStatus();
+}
+
+void TimedKestrelDlg::PumpEngineEvents() {
+    CKestrelDlg::PumpEngineEvents();
+    const auto spent = Clock::now() - tickStart_;
+    if (counting) {
+        ++ticks;
+        tickTime += spent;
+        longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
+    }
+}
