@@ -4,9 +4,6 @@
 
 #include <fstream>
 
-#include <libtorrent/address.hpp>
-#include <libtorrent/torrent_handle.hpp>
-
 #include <QApplication>
 
 #include "Publisher.h"
@@ -95,6 +92,13 @@ protected:
         s.dataDir = temp.path() / "seeder";
         seeder = std::make_unique<swarm::Peer>(pub->torrent(), pub->contentRoot().parent_path(), s);
         ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+    }
+    std::unique_ptr<swarm::Peer> downloader(const std::string& address) {
+        swarm::Peer::Options o;
+        o.role = swarm::Peer::Role::Downloader;
+        o.address = address;
+        o.dataDir = temp.path() / ("downloader-" + address);
+        return std::make_unique<swarm::Peer>(pub->torrent(), fs::path(), o);
     }
     std::unique_ptr<EngineDlg> makeDlg() {
         return std::make_unique<EngineDlg>(prompt, QString::fromStdString(pub->origin()));
@@ -189,14 +193,9 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindowAndSeedsOn) {
 
     // Seeding goes on: a newcomer that knows only the program gets everything from it.
     seeder.reset();
-    FileSet set{pub->contentRoot().parent_path(),
-                name,
-                {},
-                std::string(pub->torrent().begin(), pub->torrent().end())};
-    TestPeer newcomer("127.0.0.30", 6900, set, temp.path() / "newcomer", false, false);
-    newcomer.handle().connect_peer(
-        {libtorrent::make_address("127.0.0.1"), static_cast<std::uint16_t>(dlg->listenPort())});
-    EXPECT_TRUE(until([&] { return newcomer.handle().status().is_seeding; }));
+    auto newcomer = downloader("127.0.0.30");
+    newcomer->connect("127.0.0.1", dlg->listenPort());
+    EXPECT_TRUE(until([&] { return newcomer->isReady(); }));
 
     // Complete: Close asks nothing, stops everything, reports and waits before it closes.
     dlg->calls.clear();
@@ -330,12 +329,8 @@ TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
                   dlg->engine()->RunningServices());
 
         // Somebody from outside connected: timer 115 keeps the port.
-        FileSet set{pub->contentRoot().parent_path(),
-                    pub->contentRoot().filename().string(),
-                    {},
-                    std::string(pub->torrent().begin(), pub->torrent().end())};
-        TestPeer outside("198.51.100.2", 6900, set, temp.path() / "o", false, false);
-        outside.handle().connect_peer({libtorrent::make_address("198.51.100.1"), second});
+        auto outside = downloader("198.51.100.2");
+        outside->connect("198.51.100.1", second);
         ASSERT_TRUE(until([&] { return dlg->engine()->HasIncomingConnections(); }));
         dlg->tick(CKestrelDlg::kListenCheckTimer);
         EXPECT_EQ(dlg->listenPort(), second);
