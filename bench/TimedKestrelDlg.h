@@ -18,6 +18,7 @@ public:
     bool counting = true;
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
+    std::chrono::nanoseconds refreshTime{0}; // the status refresh's share of tickTime
     std::chrono::nanoseconds longestTick{0};
 
     bool complete() const { return task_.isValid() && task_.isComplete(); }
@@ -30,4 +31,5 @@ protected:
 
 private:
     Clock::time_point tickStart_;
+    Clock::time_point refreshEnd_;
 };
