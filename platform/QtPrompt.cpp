@@ -9,6 +9,8 @@
 Prompt::Answer QtPrompt::messageBox(QWidget* owner, const QString& text, Buttons buttons) {
     QMessageBox box(owner);
     box.setWindowTitle(AppName());
+    // Server-given notices are shown as they are: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

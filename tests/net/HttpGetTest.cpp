@@ -1,7 +1,14 @@
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +111,52 @@ TEST_F(HttpGetTest, ServerThatNeverAnswersIsGivenUp) {
     quick.stallTimeout = std::chrono::milliseconds(300);
     EXPECT_FALSE(HttpGet(url("/stall"), buffer, sizeof buffer, &length, quick));
     EXPECT_EQ(length, kUntouched);
+}
+
+// A listener whose accept queue is full drops further connection attempts, so a connect hangs
+// the way it does towards a host that does not answer.
+TEST(HttpGetConnect, ConnectionThatCannotBeMadeIsGivenUp) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        fillers.push_back(fd);
+    }
+
+    // The precondition: a further attempt neither completes nor is refused.
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    pollfd pending{probe, POLLOUT, 0};
+    ASSERT_EQ(::poll(&pending, 1, 200), 0);
+    ::close(probe);
+
+    HttpGetTimeouts quick;
+    quick.connectTimeout = std::chrono::milliseconds(300);
+    quick.stallTimeout = std::chrono::hours(1); // only the connect limit can end this early
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port));
+    auto outcome = std::async(std::launch::async, [&] {
+        char buffer[16];
+        std::uint32_t length = kUntouched;
+        const bool ok = HttpGet(url, buffer, sizeof buffer, &length, quick);
+        return !ok && length == kUntouched;
+    });
+    // The kernel alone would give up only after about two minutes of SYN retries.
+    ASSERT_TRUE(waitFor(
+        [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        std::chrono::seconds(20)));
+    EXPECT_TRUE(outcome.get());
+    for (int fd : fillers) {
+        ::close(fd);
+    }
+    ::close(listener);
 }
 
 TEST_F(HttpGetTest, SlowButMovingTransferIsNotCut) {

@@ -16,6 +16,7 @@
 
 #include "FileSet.h"
 #include "TorrentMaker.h"
+#include "WebSeedServer.h"
 
 namespace publisher {
 
@@ -157,6 +158,7 @@ struct Publisher::Impl {
     fs::path tempFolder;
     fs::path root;
     std::vector<char> torrent;
+    std::unique_ptr<WebSeedServer> webSeed;
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -181,7 +183,7 @@ struct Publisher::Impl {
         case 4:
             return origin() + Publisher::kTorrentPath;
         case 5:
-            return origin() + Publisher::kWebSeedPrefix;
+            return webSeedUrl();
         case 6:
             return std::to_string(options.serverPeerPort);
         case 7: {
@@ -301,6 +303,10 @@ struct Publisher::Impl {
         r.query = q == std::string::npos ? "" : req.target.substr(q + 1);
         r.userAgent = req.get_header_value("User-Agent");
         r.range = req.get_header_value("Range");
+        record(std::move(r));
+    }
+
+    void record(RequestRecord r) {
         if (options.logRequestsToStdout) {
             std::printf("request %s %s%s%s ua=\"%s\"%s%s\n", r.method.c_str(), r.path.c_str(),
                         r.query.empty() ? "" : "?", r.query.c_str(), r.userAgent.c_str(),
@@ -309,6 +315,24 @@ struct Publisher::Impl {
         }
         std::lock_guard lock(mutex);
         requests.push_back(std::move(r));
+    }
+
+    void startWebSeed() {
+        WebSeedServer::Options o;
+        o.host = options.host;
+        o.port = options.webSeedPort;
+        o.prefix = Publisher::kWebSeedPrefix;
+        o.root = root;
+        o.bytesPerSecond = options.webSeedBytesPerSecond;
+        o.faultFor = [this](const std::string& path) { return faultFor(path); };
+        o.onRequest = [this](const RequestRecord& r) { record(r); };
+        webSeed = std::make_unique<WebSeedServer>(std::move(o));
+        webSeed->start();
+    }
+
+    std::string webSeedUrl() const {
+        return "http://" + options.host + ":" + std::to_string(webSeed->port()) +
+               Publisher::kWebSeedPrefix;
     }
 
     void prepareContent() {
@@ -333,57 +357,12 @@ struct Publisher::Impl {
             root =
                 GenerateFileSet(work, options.generatedName, options.generatedBytes, options.seed);
         }
+        startWebSeed();
         std::vector<std::string> seeds;
         if (options.webSeedInTorrent) {
-            seeds.push_back(origin() + Publisher::kWebSeedPrefix);
+            seeds.push_back(webSeedUrl());
         }
         torrent = MakeTorrent(root, options.announceUrls, seeds, options.pieceSize);
-    }
-
-    // A web seed path names <torrent name>/<file>; anything that leaves the data folder is 404.
-    std::optional<fs::path> seedFile(const std::string& rest) const {
-        const fs::path wanted = (root.parent_path() / rest).lexically_normal();
-        const auto relative = wanted.lexically_relative(root);
-        if (relative.empty() || *relative.begin() == "..") {
-            return std::nullopt;
-        }
-        std::error_code ec;
-        if (!fs::is_regular_file(wanted, ec)) {
-            return std::nullopt;
-        }
-        return wanted;
-    }
-
-    void serveSeed(const httplib::Request& req, httplib::Response& res) {
-        const std::string rest = req.path.substr(std::string(Publisher::kWebSeedPrefix).size());
-        const auto file = seedFile(rest);
-        if (!file) {
-            res.status = 404;
-            res.set_content(htmlPage("404 Not Found"), "text/html");
-            return;
-        }
-        std::error_code ec;
-        const std::uint64_t size = fs::file_size(*file, ec);
-        auto stream = std::make_shared<std::ifstream>(*file, std::ios::binary);
-        if (ec || !*stream) {
-            res.status = 500;
-            res.set_content(htmlPage("500 Internal Server Error"), "text/html");
-            return;
-        }
-        res.set_header("Accept-Ranges", "bytes");
-        // Range requests are cut to the asked part by the server library.
-        res.set_content_provider(
-            static_cast<std::size_t>(size), "application/octet-stream",
-            [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                char chunk[64 * 1024];
-                const std::size_t n = std::min(length, sizeof chunk);
-                stream->clear();
-                stream->seekg(static_cast<std::streamoff>(offset));
-                if (!stream->read(chunk, static_cast<std::streamsize>(n))) {
-                    return false;
-                }
-                return sink.write(chunk, n);
-            });
     }
 
     void serveStatistics(const httplib::Request& req, httplib::Response& res) {
@@ -418,9 +397,6 @@ struct Publisher::Impl {
                    [this](const httplib::Request&, httplib::Response& res) {
                        res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
                    });
-        server.Get(
-            std::string(Publisher::kWebSeedPrefix) + ".*",
-            [this](const httplib::Request& req, httplib::Response& res) { serveSeed(req, res); });
         server.Get(Publisher::kStatisticsPath,
                    [this](const httplib::Request& req, httplib::Response& res) {
                        serveStatistics(req, res);
@@ -486,6 +462,9 @@ void Publisher::stop() {
         d.server.stop();
         d.listener.join();
     }
+    if (d.webSeed) {
+        d.webSeed->stop();
+    }
 }
 
 int Publisher::port() const {
@@ -505,7 +484,11 @@ std::string Publisher::torrentUrl() const {
 }
 
 std::string Publisher::webSeedUrl() const {
-    return origin() + kWebSeedPrefix;
+    return impl_->webSeedUrl();
+}
+
+int Publisher::webSeedPort() const {
+    return impl_->webSeed ? impl_->webSeed->port() : 0;
 }
 
 std::string Publisher::statisticsUrl() const {

@@ -20,9 +20,10 @@ struct RequestRecord {
     std::string range;
 };
 
-// The publisher's file server: the download check answer, the torrent file, the web seed, the
-// statistics page, the speed-test file and a few plain pages, all on one HTTP port. Tests run it
-// in-process; kestrel-publisher runs it (and, later, the tracker and seeding peers) as a program.
+// The publisher's file server: the download check answer, the torrent file, the statistics page,
+// the speed-test file and a few plain pages on one HTTP port, and the web seed on a second one.
+// Tests run it in-process; kestrel-publisher runs it (and, later, the tracker and seeding peers) as
+// a program.
 class Publisher {
 public:
     static constexpr const char* kCheckPath = "/common/downloader/checkfiledownload.asp";
@@ -46,10 +47,12 @@ public:
     void stop();
 
     int port() const;
+    int webSeedPort() const;
     // "http://host:port", the prefix of every URL below.
     std::string origin() const;
     std::string checkUrl() const;
     std::string torrentUrl() const;
+    // On the web seed's own port: "http://host:seedport/seed/".
     std::string webSeedUrl() const;
     std::string statisticsUrl() const;
     std::string speedTestUrl() const;

@@ -68,6 +68,11 @@ struct PublisherOptions {
     std::map<int, std::string> checkFields;
     std::optional<std::string> checkBody;
 
+    // The web seed listens on a port of its own (0: any free port), optionally rate-limited per
+    // connection in bytes per second (0: no limit).
+    int webSeedPort = 0;
+    std::uint64_t webSeedBytesPerSecond = 0;
+
     std::uint64_t speedTestBytes = 3'000'000;
 
     // Statistics reports: one JSON line each, to this file (when set) and to standard output

@@ -36,6 +36,8 @@ const char kUsage[] =
     "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
     "  --field N=TEXT           replace field N (0-10) of the check answer\n"
     "  --speed-test-bytes N     size of the speed-test file (3000000)\n"
+    "  --web-seed-port N        the web seed's own port (any free one)\n"
+    "  --web-seed-rate KIB      web seed speed per connection in KiB/s (0: no limit)\n"
     "  --stats-log FILE         append statistics reports as JSON lines (statistics.jsonl)\n"
     "  --fault PATH=KIND[:N]    empty, cutoff:N, 404, 500, size:N, stall:MS, redirect:URL\n"
     "  --quiet                  do not print requests\n"
@@ -154,6 +156,10 @@ int main(int argc, char** argv) {
             options.checkFields[static_cast<int>(number(v.substr(0, eq)))] = v.substr(eq + 1);
         } else if (arg == "--speed-test-bytes") {
             options.speedTestBytes = number(value());
+        } else if (arg == "--web-seed-port") {
+            options.webSeedPort = static_cast<int>(number(value()));
+        } else if (arg == "--web-seed-rate") {
+            options.webSeedBytesPerSecond = number(value()) * 1024;
         } else if (arg == "--stats-log") {
             options.statisticsLog = value();
         } else if (arg == "--fault") {

@@ -1,0 +1,453 @@
+#include "WebSeedServer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Publisher.h"
+
+namespace publisher {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool sendAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct Request {
+    std::string method;
+    std::string target;
+    std::string version;
+    std::string range;
+    std::string userAgent;
+    std::string connection;
+};
+
+std::optional<Request> parseHead(const std::string& head) {
+    Request r;
+    std::size_t lineEnd = head.find("\r\n");
+    const std::string requestLine = head.substr(0, lineEnd);
+    const auto s1 = requestLine.find(' ');
+    const auto s2 = requestLine.rfind(' ');
+    if (s1 == std::string::npos || s2 == s1) {
+        return std::nullopt;
+    }
+    r.method = requestLine.substr(0, s1);
+    r.target = requestLine.substr(s1 + 1, s2 - s1 - 1);
+    r.version = requestLine.substr(s2 + 1);
+    while (lineEnd != std::string::npos && lineEnd + 2 < head.size()) {
+        const std::size_t start = lineEnd + 2;
+        lineEnd = head.find("\r\n", start);
+        const std::string line = head.substr(start, lineEnd - start);
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        const std::string name = lower(trim(line.substr(0, colon)));
+        const std::string value = trim(line.substr(colon + 1));
+        if (name == "range") {
+            r.range = value;
+        } else if (name == "user-agent") {
+            r.userAgent = value;
+        } else if (name == "connection") {
+            r.connection = lower(value);
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t size) {
+    const std::string unit = "bytes=";
+    if (header.compare(0, unit.size(), unit) != 0 || size == 0) {
+        return std::nullopt;
+    }
+    const std::string spec = header.substr(unit.size());
+    if (spec.find(',') != std::string::npos) {
+        return std::nullopt;
+    }
+    const auto dash = spec.find('-');
+    if (dash == std::string::npos) {
+        return std::nullopt;
+    }
+    auto number = [](const std::string& text, std::uint64_t& out) {
+        if (text.empty() || text.size() > 19 ||
+            !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            return false;
+        }
+        out = std::stoull(text);
+        return true;
+    };
+    const std::string a = spec.substr(0, dash);
+    const std::string b = spec.substr(dash + 1);
+    ByteRange range;
+    if (a.empty()) { // the last n bytes
+        std::uint64_t n = 0;
+        if (!number(b, n) || n == 0) {
+            return std::nullopt;
+        }
+        range.first = size - std::min(n, size);
+        range.last = size - 1;
+        return range;
+    }
+    if (!number(a, range.first) || range.first >= size) {
+        return std::nullopt;
+    }
+    range.last = size - 1;
+    if (!b.empty()) {
+        std::uint64_t last = 0;
+        if (!number(b, last) || last < range.first) {
+            return std::nullopt;
+        }
+        range.last = std::min(last, size - 1);
+    }
+    return range;
+}
+
+struct WebSeedServer::Impl {
+    Options options;
+    int listenFd = -1;
+    int port = 0;
+    std::thread acceptor;
+
+    std::mutex mutex;
+    std::condition_variable stopped;
+    bool stopping = false;
+    std::set<int> connections;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::list<Worker> workers;
+
+    explicit Impl(Options o) : options(std::move(o)) {}
+
+    void pause(std::chrono::milliseconds delay) {
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, delay, [this] { return stopping; });
+    }
+
+    bool isStopping() {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    std::optional<fs::path> resolve(const std::string& path) const {
+        if (path.compare(0, options.prefix.size(), options.prefix) != 0) {
+            return std::nullopt;
+        }
+        const fs::path wanted =
+            (options.root.parent_path() / path.substr(options.prefix.size())).lexically_normal();
+        const auto relative = wanted.lexically_relative(options.root);
+        if (relative.empty() || *relative.begin() == "..") {
+            return std::nullopt;
+        }
+        std::error_code ec;
+        if (!fs::is_regular_file(wanted, ec)) {
+            return std::nullopt;
+        }
+        return wanted;
+    }
+
+    static std::string head(int status, const char* reason, std::uint64_t length,
+                            const std::string& extra, bool keepAlive) {
+        return "HTTP/1.1 " + std::to_string(status) + " " + reason +
+               "\r\nServer: kestrel-publisher\r\nContent-Length: " + std::to_string(length) +
+               "\r\n" + extra + (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
+    }
+
+    bool sendPage(int fd, int status, const char* reason, bool keepAlive) {
+        const std::string body =
+            "<html><body><h1>" + std::to_string(status) + " " + reason + "</h1></body></html>\n";
+        const std::string h =
+            head(status, reason, body.size(), "Content-Type: text/html\r\n", keepAlive);
+        return sendAll(fd, h.data(), h.size()) && sendAll(fd, body.data(), body.size());
+    }
+
+    // Sends bytes [first, first + length) of the file; false when the connection must end.
+    bool sendFileBytes(int fd, int file, std::uint64_t first, std::uint64_t length) {
+        std::vector<char> chunk(64 * 1024);
+        const auto started = std::chrono::steady_clock::now();
+        std::uint64_t sent = 0;
+        while (sent < length) {
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - sent));
+            const ssize_t got = ::pread(file, chunk.data(), n, static_cast<off_t>(first + sent));
+            if (got <= 0 || !sendAll(fd, chunk.data(), static_cast<std::size_t>(got))) {
+                return false;
+            }
+            sent += static_cast<std::uint64_t>(got);
+            if (options.bytesPerSecond > 0) {
+                const auto due =
+                    started + std::chrono::microseconds(sent * 1'000'000 / options.bytesPerSecond);
+                const auto now = std::chrono::steady_clock::now();
+                if (due > now) {
+                    pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now));
+                }
+                if (isStopping()) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Answers one request; false when the connection must end.
+    bool answer(int fd, const Request& req) {
+        const auto q = req.target.find('?');
+        const std::string path = DecodePercent(req.target.substr(0, q));
+        if (options.onRequest) {
+            RequestRecord record{req.method, path,
+                                 q == std::string::npos ? "" : req.target.substr(q + 1),
+                                 req.userAgent, req.range};
+            options.onRequest(record);
+        }
+        const bool keepAlive = req.version == "HTTP/1.1" && req.connection != "close";
+        if (req.method != "GET" && req.method != "HEAD") {
+            sendPage(fd, 405, "Method Not Allowed", false);
+            return false;
+        }
+        const auto fault = options.faultFor ? options.faultFor(path) : std::nullopt;
+        if (fault) {
+            switch (fault->kind) {
+            case Fault::Kind::NotFound:
+                return sendPage(fd, 404, "Not Found", keepAlive) && keepAlive;
+            case Fault::Kind::ServerError:
+                return sendPage(fd, 500, "Internal Server Error", keepAlive) && keepAlive;
+            case Fault::Kind::EmptyBody: {
+                const std::string h = head(200, "OK", 0, "", keepAlive);
+                return sendAll(fd, h.data(), h.size()) && keepAlive;
+            }
+            case Fault::Kind::Redirect: {
+                const std::string h =
+                    head(302, "Found", 0, "Location: " + fault->location + "\r\n", keepAlive);
+                return sendAll(fd, h.data(), h.size()) && keepAlive;
+            }
+            case Fault::Kind::Stall:
+                pause(fault->delay);
+                if (isStopping()) {
+                    return false;
+                }
+                break;
+            default:
+                break; // CutOff is applied below; the other kinds do not concern files
+            }
+        }
+        const auto file = resolve(path);
+        if (!file) {
+            return sendPage(fd, 404, "Not Found", keepAlive) && keepAlive;
+        }
+        const int in = ::open(file->c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            return sendPage(fd, 500, "Internal Server Error", keepAlive) && keepAlive;
+        }
+        std::error_code ec;
+        const std::uint64_t size = fs::file_size(*file, ec);
+        ByteRange range{0, size == 0 ? 0 : size - 1};
+        int status = 200;
+        const char* reason = "OK";
+        std::string extra = "Accept-Ranges: bytes\r\nContent-Type: application/octet-stream\r\n";
+        if (!req.range.empty()) {
+            const auto asked = ParseByteRange(req.range, size);
+            if (!asked) {
+                ::close(in);
+                const std::string h =
+                    head(416, "Range Not Satisfiable", 0,
+                         "Content-Range: bytes */" + std::to_string(size) + "\r\n", keepAlive);
+                return sendAll(fd, h.data(), h.size()) && keepAlive;
+            }
+            range = *asked;
+            status = 206;
+            reason = "Partial Content";
+            extra += "Content-Range: bytes " + std::to_string(range.first) + "-" +
+                     std::to_string(range.last) + "/" + std::to_string(size) + "\r\n";
+        }
+        const std::uint64_t length = size == 0 ? 0 : range.last - range.first + 1;
+        const std::string h = head(status, reason, length, extra, keepAlive);
+        bool ok = sendAll(fd, h.data(), h.size());
+        if (ok && req.method == "GET") {
+            const bool cut = fault && fault->kind == Fault::Kind::CutOff;
+            ok = sendFileBytes(fd, in, range.first, cut ? length / 2 : length) && !cut;
+        }
+        ::close(in);
+        return ok && keepAlive;
+    }
+
+    void serve(int fd) {
+        std::string buffer;
+        char chunk[16 * 1024];
+        bool open = true;
+        while (open) {
+            // Answer every complete request already buffered: that is what pipelining needs.
+            std::size_t end;
+            while (open && (end = buffer.find("\r\n\r\n")) != std::string::npos) {
+                const auto req = parseHead(buffer.substr(0, end + 2));
+                buffer.erase(0, end + 4);
+                open = req && answer(fd, *req);
+            }
+            if (!open || buffer.size() > kMaxHeaderBytes) {
+                break;
+            }
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+        std::lock_guard lock(mutex);
+        if (connections.erase(fd) > 0) {
+            ::close(fd);
+        }
+    }
+
+    void acceptLoop() {
+        while (true) {
+            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED) {
+                    continue;
+                }
+                return; // the listening socket was shut down
+            }
+            std::lock_guard lock(mutex);
+            if (stopping) {
+                ::close(fd);
+                return;
+            }
+            // Join the threads of connections that have ended, so a long run does not pile them up.
+            for (auto it = workers.begin(); it != workers.end();) {
+                if (it->done->load()) {
+                    it->thread.join();
+                    it = workers.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            connections.insert(fd);
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            workers.push_back({std::thread([this, fd, done] {
+                                   serve(fd);
+                                   done->store(true);
+                               }),
+                               done});
+        }
+    }
+};
+
+WebSeedServer::WebSeedServer(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+WebSeedServer::~WebSeedServer() {
+    stop();
+}
+
+void WebSeedServer::start() {
+    Impl& d = *impl_;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(d.options.port));
+    if (inet_pton(AF_INET, d.options.host.c_str(), &addr.sin_addr) != 1) {
+        throw std::runtime_error("web seed: not an IPv4 address: " + d.options.host);
+    }
+    d.listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    ::setsockopt(d.listenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (d.listenFd < 0 ||
+        ::bind(d.listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(d.listenFd, 64) != 0) {
+        const std::string why = std::strerror(errno);
+        if (d.listenFd >= 0) {
+            ::close(d.listenFd);
+            d.listenFd = -1;
+        }
+        throw std::runtime_error("web seed: cannot listen on " + d.options.host + ":" +
+                                 std::to_string(d.options.port) + ": " + why);
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(d.listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+    d.port = ntohs(addr.sin_port);
+    d.acceptor = std::thread([&d] { d.acceptLoop(); });
+}
+
+void WebSeedServer::stop() {
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mutex);
+        d.stopping = true;
+        for (int fd : d.connections) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+    }
+    d.stopped.notify_all();
+    if (d.listenFd >= 0) {
+        ::shutdown(d.listenFd, SHUT_RDWR);
+    }
+    if (d.acceptor.joinable()) {
+        d.acceptor.join();
+    }
+    if (d.listenFd >= 0) {
+        ::close(d.listenFd);
+        d.listenFd = -1;
+    }
+    std::list<Impl::Worker> workers;
+    {
+        std::lock_guard lock(d.mutex);
+        workers.swap(d.workers);
+    }
+    for (auto& w : workers) {
+        w.thread.join();
+    }
+}
+
+int WebSeedServer::port() const {
+    return impl_->port;
+}
+
+} // namespace publisher
