@@ -79,6 +79,9 @@ struct TickFigures {
     std::chrono::nanoseconds total{0};
     std::chrono::nanoseconds refresh{0};
     std::chrono::nanoseconds longest{0};
+    std::vector<std::chrono::nanoseconds> each;
+    std::chrono::nanoseconds firstTicks{0}; // the first tick of each run (the checked event)
+    int runs = 0;                           // runs with at least one tick
 };
 
 // (a) the program itself: its main window against the sample publisher's file server, which
@@ -115,6 +118,11 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     ticks.total += dlg->tickTime;
     ticks.refresh += dlg->refreshTime;
     ticks.longest = std::max(ticks.longest, dlg->longestTick);
+    ticks.each.insert(ticks.each.end(), dlg->each.begin(), dlg->each.end());
+    if (!dlg->each.empty()) {
+        ticks.firstTicks += dlg->each.front();
+        ++ticks.runs;
+    }
     return t;
 }
 
@@ -384,6 +392,13 @@ int main(int argc, char** argv) {
                         us(ticks.refresh).count() / ticks.ticks,
                         us(ticks.total - ticks.refresh).count() / ticks.ticks,
                         us(ticks.longest).count());
+            auto sorted = ticks.each;
+            std::sort(sorted.begin(), sorted.end());
+            std::printf("    median tick %.0f us; mean without each run's first tick %.0f us\n",
+                        us(sorted[sorted.size() / 2]).count(),
+                        ticks.ticks > ticks.runs ? us(ticks.total - ticks.firstTicks).count() /
+                                                       (ticks.ticks - ticks.runs)
+                                                 : 0.0);
         }
         std::printf("  uploads per seeder over these runs:\n");
         for (const auto& line : swarm.uploadSummary()) {

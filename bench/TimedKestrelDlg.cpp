@@ -20,5 +20,6 @@ void TimedKestrelDlg::PumpEngineEvents() {
         tickTime += spent;
         refreshTime += refreshEnd_ - tickStart_;
         longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
+        each.push_back(spent);
     }
 }
