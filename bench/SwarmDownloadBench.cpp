@@ -77,7 +77,11 @@ std::uint64_t bytesOnDisk(const std::filesystem::path& folder) {
 struct TickFigures {
     int ticks = 0;
     std::chrono::nanoseconds total{0};
+    std::chrono::nanoseconds refresh{0};
     std::chrono::nanoseconds longest{0};
+    std::vector<std::chrono::nanoseconds> each;
+    std::chrono::nanoseconds firstTicks{0}; // the first tick of each run (the checked event)
+    int runs = 0;                           // runs with at least one tick
 };
 
 // (a) the program itself: its main window against the sample publisher's file server, which
@@ -112,7 +116,13 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     dlg->counting = false;
     ticks.ticks += dlg->ticks;
     ticks.total += dlg->tickTime;
+    ticks.refresh += dlg->refreshTime;
     ticks.longest = std::max(ticks.longest, dlg->longestTick);
+    ticks.each.insert(ticks.each.end(), dlg->each.begin(), dlg->each.end());
+    if (!dlg->each.empty()) {
+        ticks.firstTicks += dlg->each.front();
+        ++ticks.runs;
+    }
     return t;
 }
 
@@ -375,12 +385,20 @@ int main(int argc, char** argv) {
         printTable(utp ? "Seeders offering TCP and uTP" : "Seeders on TCP only", settings.clients,
                    figures, settings.bytes);
         if (ticks.ticks > 0) {
-            std::printf("  the program's 300 ms tick (status refresh + event pump) while "
-                        "downloading: %d ticks, mean %.0f us, longest %.0f us\n",
-                        ticks.ticks,
-                        std::chrono::duration<double, std::micro>(ticks.total).count() /
-                            ticks.ticks,
-                        std::chrono::duration<double, std::micro>(ticks.longest).count());
+            using us = std::chrono::duration<double, std::micro>;
+            std::printf("  the program's 300 ms tick while downloading: %d ticks, mean %.0f us "
+                        "(status refresh %.0f us, event pump %.0f us), longest %.0f us\n",
+                        ticks.ticks, us(ticks.total).count() / ticks.ticks,
+                        us(ticks.refresh).count() / ticks.ticks,
+                        us(ticks.total - ticks.refresh).count() / ticks.ticks,
+                        us(ticks.longest).count());
+            auto sorted = ticks.each;
+            std::sort(sorted.begin(), sorted.end());
+            std::printf("    median tick %.0f us; mean without each run's first tick %.0f us\n",
+                        us(sorted[sorted.size() / 2]).count(),
+                        ticks.ticks > ticks.runs ? us(ticks.total - ticks.firstTicks).count() /
+                                                       (ticks.ticks - ticks.runs)
+                                                 : 0.0);
         }
         std::printf("  uploads per seeder over these runs:\n");
         for (const auto& line : swarm.uploadSummary()) {

@@ -9,6 +9,7 @@ void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
 void TimedKestrelDlg::RefreshStatus() {
     tickStart_ = Clock::now();
     CKestrelDlg::RefreshStatus();
+    refreshEnd_ = Clock::now();
 }
 
 void TimedKestrelDlg::PumpEngineEvents() {
@@ -17,6 +18,8 @@ void TimedKestrelDlg::PumpEngineEvents() {
     if (counting) {
         ++ticks;
         tickTime += spent;
+        refreshTime += refreshEnd_ - tickStart_;
         longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
+        each.push_back(spent);
     }
 }

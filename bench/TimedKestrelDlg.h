@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "app/CKestrelDlg.h"
 
@@ -18,7 +19,9 @@ public:
     bool counting = true;
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
+    std::chrono::nanoseconds refreshTime{0}; // the status refresh's share of tickTime
     std::chrono::nanoseconds longestTick{0};
+    std::vector<std::chrono::nanoseconds> each; // every counted tick, in order
 
     bool complete() const { return task_.isValid() && task_.isComplete(); }
     std::int64_t totalDone() const { return task_.totalDone(); }
@@ -30,4 +33,5 @@ protected:
 
 private:
     Clock::time_point tickStart_;
+    Clock::time_point refreshEnd_;
 };

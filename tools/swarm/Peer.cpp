@@ -136,7 +136,7 @@ lt::settings_pack quietSettings(const Peer::Options& o) {
 Peer::Peer(const std::vector<char>& torrent, const std::filesystem::path& source, Options options)
     : options_(std::move(options)) {
     if (options_.name.empty()) {
-        options_.name = options_.address + ":" + std::to_string(options_.port);
+        options_.name = options_.address; // each peer has an address of its own
     }
     uploadLog_ = std::make_shared<UploadLog>(options_.name, options_.log);
 
@@ -190,8 +190,10 @@ Peer::Peer(const std::vector<char>& torrent, const std::filesystem::path& source
     }
     handle_ = std::make_unique<lt::torrent_handle>(session_->add_torrent(std::move(atp)));
     if (options_.log) {
-        options_.log->write(options_.name + " listening on " + endpoint() + ", upload limit " +
-                            std::to_string(options_.uploadRate) + " B/s" +
+        const std::string limit =
+            options_.uploadRate > 0 ? "upload limit " + std::to_string(options_.uploadRate) + " B/s"
+                                    : "no upload limit";
+        options_.log->write(options_.name + " listening on " + endpoint() + ", " + limit +
                             (options_.utp ? ", TCP and uTP" : ", TCP only"));
     }
 }

@@ -31,7 +31,7 @@ public:
 
     struct Options {
         Role role = Role::Seeder;
-        std::string name;                  // names it in the log; defaults to the endpoint
+        std::string name;                  // names it in the log; defaults to the address
         std::string address = "127.0.0.1"; // each peer wants its own 127.x.y.z
         int port = 0;                      // 0: the system picks one
         int uploadRate = 0;                // bytes per second, 0: unlimited
