@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QDialog>
 #include <QString>
@@ -110,22 +111,38 @@ protected:
     // fresh inquiry and the three branches are tested one after the other: a state change
     // between two reads may run none of them, or two.
     template <typename Task>
-    void RefreshStatusFrom(const Task& task);
+    void RefreshStatusFrom(const Task& task) {
+        if (!task.isValid()) {
+            return;
+        }
+        if (task.isChecking()) {
+            ShowSizeLine(0, static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(0, task.remainingTime());
+            ShowPeersLine(0);
+            // The percentage follows the first file's check; a torrent always has one file.
+            const std::vector<float> progress = task.fileProgress();
+            ShowPercent(progress.empty() ? 0 : static_cast<int>(progress.front() * 100.0));
+        }
+        if (task.isDownloading()) {
+            ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
+                         static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(task.downloadRate(), task.remainingTime());
+            ShowPeersLine(task.peerCount());
+            ShowPercent(task.percentDone());
+        }
+        if (task.isComplete()) {
+            ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
+                         static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(0, task.remainingTime());
+            ShowPeersLine(task.peerCount());
+            ShowPercent(100);
+        }
+        InvalidateStatusAreas();
+    }
     // Starts the window manager's move; a press on the background or a label lands here.
     virtual void StartWindowMove();
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-
-    Prompt& prompt_;
-    QString fileServer_;
-    TimerTable timers_;
-    DownloadTask task_;
-    DownloadCheckResult checkResult_;
-    StatisticsRecord statistics_;
-    QString saveFolder_;
-    // The port the engine listens on; 0 when it does not listen. The peers line shows it.
-    quint16 listenPort_ = 0;
-    bool ended_ = false;
 
     // --- Skin controls, in creation (and stacking) order -----------------------------------------
     CHoverButton pauseButton_{this};
@@ -150,34 +167,15 @@ protected:
 
     std::array<CHoverButton*, 5> Buttons();
     std::array<CSkinLabel*, 11> Labels();
-};
 
-template <typename Task>
-void CKestrelDlg::RefreshStatusFrom(const Task& task) {
-    if (!task.isValid()) {
-        return;
-    }
-    if (task.isChecking()) {
-        ShowSizeLine(0, static_cast<std::uint64_t>(task.totalSize()));
-        ShowRateLineWith(0, task.remainingTime());
-        ShowPeersLine(0);
-        // The percentage follows the first file's check; a torrent always has one file.
-        const std::vector<float> progress = task.fileProgress();
-        ShowPercent(progress.empty() ? 0 : static_cast<int>(progress.front() * 100.0));
-    }
-    if (task.isDownloading()) {
-        ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
-                     static_cast<std::uint64_t>(task.totalSize()));
-        ShowRateLineWith(task.downloadRate(), task.remainingTime());
-        ShowPeersLine(task.peerCount());
-        ShowPercent(task.percentDone());
-    }
-    if (task.isComplete()) {
-        ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
-                     static_cast<std::uint64_t>(task.totalSize()));
-        ShowRateLineWith(0, task.remainingTime());
-        ShowPeersLine(task.peerCount());
-        ShowPercent(100);
-    }
-    InvalidateStatusAreas();
-}
+    Prompt& prompt_;
+    QString fileServer_;
+    TimerTable timers_;
+    DownloadTask task_;
+    DownloadCheckResult checkResult_;
+    StatisticsRecord statistics_;
+    QString saveFolder_;
+    // The port the engine listens on; 0 when it does not listen. The peers line shows it.
+    quint16 listenPort_ = 0;
+    bool ended_ = false;
+};
