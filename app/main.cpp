@@ -7,6 +7,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Ties the window to the installed desktop entry, for its icon on docks and task bars.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     QtPrompt prompt;
     CKestrelApp app(prompt, DefaultFileServer(), SingleInstanceLock::defaultPath());
     app.InitInstance();
