@@ -6,8 +6,12 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QTimerEvent>
+#include <QWindow>
 
+#include "app/StatusText.h"
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
@@ -17,6 +21,7 @@
 #include "platform/AppName.h"
 #include "platform/Prompt.h"
 #include "ui/CAboutDlg.h"
+#include "ui/SkinLayout.h"
 
 namespace {
 constexpr int kClientWidth = 610;
@@ -31,6 +36,7 @@ CKestrelDlg::CKestrelDlg(Prompt& prompt, QString fileServer, QWidget* parent)
     : QDialog(parent), prompt_(prompt), fileServer_(std::move(fileServer)), timers_(this) {
     setModal(true);
     setFixedSize(kClientWidth, kClientHeight);
+    InitSkinWindow();
 }
 
 CKestrelDlg::~CKestrelDlg() = default;
@@ -128,7 +134,36 @@ std::unique_ptr<QMenu> CKestrelDlg::CreateSystemMenu() {
     return menu;
 }
 
-void CKestrelDlg::CreateSkinControls() {}
+void CKestrelDlg::CreateSkinControls() {
+    const auto buttons = Buttons();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const skin::ButtonSpec& spec = skin::kButtons[i];
+        CHoverButton* button = buttons[i];
+        button->setText(QString::fromLatin1(spec.text));
+        button->move(spec.topLeft);
+        button->LoadBitmaps(spec.images[0], spec.images[1], spec.images[2], spec.images[3]);
+        button->SizeToContent();
+        button->setToolTip(QString::fromLatin1(spec.toolTip));
+        // Buttons are reached through their members; the id only names the command.
+        connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { OnCommand(id); });
+        button->show();
+        button->update();
+    }
+
+    progressBar_.setGeometry(skin::kProgressRect);
+    progressBar_.SetPos(skin::kProgressStartPos);
+
+    const auto labels = Labels();
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const skin::LabelSpec& spec = skin::kLabels[i];
+        CSkinLabel* label = labels[i];
+        label->setId(spec.id);
+        label->setFlow(spec.flow);
+        label->setText(QString::fromLatin1(spec.text));
+        label->setGeometry(spec.rect);
+        label->setVisible(spec.visible);
+    }
+}
 
 bool CKestrelDlg::IsTaskValid() const {
     return task_.isValid();
@@ -138,9 +173,17 @@ bool CKestrelDlg::IsTaskComplete() const {
     return task_.isComplete();
 }
 
-void CKestrelDlg::ShowValueControls() {}
+void CKestrelDlg::ShowValueControls() {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{&progressBar_, &percentSuffix_, &pathValue_, &sizeValue_,
+                                         &rateValue_, &peerValue_, &percentValue_}) {
+        control->show();
+    }
+}
 
-void CKestrelDlg::RefreshStatus() {}
+void CKestrelDlg::RefreshStatus() {
+    RefreshStatusFrom(task_);
+}
 
 void CKestrelDlg::RestoreWebSeed() {}
 
@@ -157,11 +200,103 @@ void CKestrelDlg::OpenAboutBox() {
     about.exec();
 }
 
-void CKestrelDlg::SetPauseButtonLook(PauseLook) {}
+void CKestrelDlg::SetPauseButtonLook(PauseLook look) {
+    const bool pause = look == PauseLook::Pause;
+    const skin::ImageSet& set = pause ? skin::kPauseImages : skin::kResumeImages;
+    pauseButton_.LoadBitmaps(set[0], set[1], set[2], set[3]);
+    pauseButton_.setToolTip(QString::fromLatin1(pause ? skin::kButtons[skin::PauseButton].toolTip
+                                                      : skin::kResumeToolTip));
+    // A switch made by an engine event would otherwise wait for the pointer to pass over it.
+    pauseButton_.update();
+}
 
-void CKestrelDlg::EnablePauseButton(bool) {}
+void CKestrelDlg::EnablePauseButton(bool enabled) {
+    pauseButton_.setEnabled(enabled);
+}
 
-void CKestrelDlg::ShowFilePath(const QString&, const QString&) {}
+void CKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
+    pathValue_.setText(FilePathText(folder, name));
+}
+
+// --- Skin and status display -----------------------------------------------------------------
+
+void CKestrelDlg::InitSkinWindow() {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint);
+    setWindowIcon(LoadAppIcon());
+    // The background picture covers the whole client area; nothing else fills it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Every control exists from here on, hidden until CreateSkinControls places it.
+    for (CHoverButton* button : Buttons()) {
+        button->hide();
+    }
+    progressBar_.hide();
+    for (CSkinLabel* label : Labels()) {
+        label->hide();
+    }
+}
+
+std::array<CHoverButton*, 5> CKestrelDlg::Buttons() {
+    return {&pauseButton_, &folderButton_, &minimizeButton_, &closeButton_, &questionButton_};
+}
+
+std::array<CSkinLabel*, 11> CKestrelDlg::Labels() {
+    return {&pathCaption_,   &sizeCaption_,  &rateCaption_, &peerCaption_,
+            &percentSuffix_, &pathValue_,    &sizeValue_,   &rateValue_,
+            &peerValue_,     &percentValue_, &titleLabel_};
+}
+
+void CKestrelDlg::ShowSizeLine(std::uint64_t done, std::uint64_t total) {
+    sizeValue_.setText(SizeLineText(done, total));
+}
+
+void CKestrelDlg::ShowRateLine(std::uint32_t rate) {
+    // The time left comes from the torrent's live figures, not from the rate shown.
+    ShowRateLineWith(rate, task_.remainingTime());
+}
+
+void CKestrelDlg::ShowRateLineWith(std::uint32_t rate, std::optional<RemainingTime> left) {
+    rateValue_.setText(RateLineText(rate, left));
+}
+
+void CKestrelDlg::ShowPeersLine(int count) {
+    peerValue_.setText(PeersLineText(count, listenPort_));
+}
+
+void CKestrelDlg::ShowPercent(int percent) {
+    percentValue_.setText(PercentText(percent));
+    progressBar_.SetPos(percent);
+}
+
+void CKestrelDlg::InvalidateStatusAreas() {
+    for (const QRect& area : skin::kStatusRepaintRects) {
+        update(area);
+    }
+}
+
+void CKestrelDlg::StartWindowMove() {
+    if (QWindow* window = windowHandle()) {
+        window->startSystemMove();
+    }
+}
+
+void CKestrelDlg::paintEvent(QPaintEvent*) {
+    if (background_.isNull()) {
+        background_ = SkinPicture::Load(skin::kBackgroundPicture);
+    }
+    QPainter painter(this);
+    painter.drawPixmap(QPoint(0, 0), background_.forRatio(painter.device()->devicePixelRatioF()));
+}
+
+void CKestrelDlg::mousePressEvent(QMouseEvent* event) {
+    // Labels let presses through, so the whole surface except the buttons drags the window.
+    if (event->button() == Qt::LeftButton) {
+        StartWindowMove();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
 
 void CKestrelDlg::RequestClose() {
     if (IsTaskValid() && !IsTaskComplete()) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QDialog>
@@ -11,6 +13,10 @@
 #include "engine/DownloadTask.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
+#include "ui/CBitmapProgress.h"
+#include "ui/CHoverButton.h"
+#include "ui/CSkinLabel.h"
+#include "ui/SkinPicture.h"
 
 class DownloadEngine;
 class Prompt;
@@ -117,6 +123,77 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+    // --- Skin and status display ---------------------------------------------------------------
+    // Frameless, with its own taskbar entry, a system menu and a minimise action.
+    void InitSkinWindow();
+    // The status lines; each writes its label, which repaints the area under its old text.
+    void ShowSizeLine(std::uint64_t done, std::uint64_t total);
+    void ShowRateLine(std::uint32_t rate);
+    void ShowRateLineWith(std::uint32_t rate, std::optional<RemainingTime> left);
+    void ShowPeersLine(int count);
+    void ShowPercent(int percent);
+    void InvalidateStatusAreas();
+    // The refresh, against anything that answers the task's inquiries. Every figure is its own
+    // fresh inquiry and the three branches are tested one after the other: a state change
+    // between two reads may run none of them, or two.
+    template <typename Task>
+    void RefreshStatusFrom(const Task& task) {
+        if (!task.isValid()) {
+            return;
+        }
+        if (task.isChecking()) {
+            ShowSizeLine(0, static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(0, task.remainingTime());
+            ShowPeersLine(0);
+            // The percentage follows the first file's check; a torrent always has one file.
+            const std::vector<float> progress = task.fileProgress();
+            ShowPercent(progress.empty() ? 0 : static_cast<int>(progress.front() * 100.0));
+        }
+        if (task.isDownloading()) {
+            ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
+                         static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(task.downloadRate(), task.remainingTime());
+            ShowPeersLine(task.peerCount());
+            ShowPercent(task.percentDone());
+        }
+        if (task.isComplete()) {
+            ShowSizeLine(static_cast<std::uint64_t>(task.totalDone()),
+                         static_cast<std::uint64_t>(task.totalSize()));
+            ShowRateLineWith(0, task.remainingTime());
+            ShowPeersLine(task.peerCount());
+            ShowPercent(100);
+        }
+        InvalidateStatusAreas();
+    }
+    // Starts the window manager's move; a press on the background or a label lands here.
+    virtual void StartWindowMove();
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+    // --- Skin controls, in creation (and stacking) order -----------------------------------------
+    CHoverButton pauseButton_{this};
+    CHoverButton folderButton_{this};
+    CHoverButton minimizeButton_{this};
+    CHoverButton closeButton_{this};
+    CHoverButton questionButton_{this};
+    CBitmapProgress progressBar_{this};
+    CSkinLabel pathCaption_{this};
+    CSkinLabel sizeCaption_{this};
+    CSkinLabel rateCaption_{this};
+    CSkinLabel peerCaption_{this};
+    CSkinLabel percentSuffix_{this};
+    CSkinLabel pathValue_{this};
+    CSkinLabel sizeValue_{this};
+    CSkinLabel rateValue_{this};
+    CSkinLabel peerValue_{this};
+    CSkinLabel percentValue_{this};
+    CSkinLabel titleLabel_{this};
+    // Loaded on the first paint and kept.
+    SkinPicture background_;
+
+    std::array<CHoverButton*, 5> Buttons();
+    std::array<CSkinLabel*, 11> Labels();
 
     Prompt& prompt_;
     QString fileServer_;

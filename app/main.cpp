@@ -9,6 +9,8 @@
 int main(int argc, char* argv[]) {
     InitHttpClient();
     QApplication application(argc, argv);
+    // Ties the window to the installed desktop entry, for its icon on docks and task bars.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     QtPrompt prompt;
     CKestrelApp app(prompt, DefaultFileServer(), SingleInstanceLock::defaultPath());
     app.InitInstance();

@@ -1,0 +1,58 @@
+#include "ui/CSkinLabel.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+CSkinLabel::CSkinLabel(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAutoFillBackground(false);
+}
+
+void CSkinLabel::setId(int id) {
+    id_ = id;
+    update();
+}
+
+void CSkinLabel::setFlow(skin::TextFlow flow) {
+    flow_ = flow;
+    update();
+}
+
+void CSkinLabel::setText(const QString& text) {
+    if (text == text_) {
+        return;
+    }
+    text_ = text;
+    update();
+}
+
+QString CSkinLabel::shownText() const {
+    if (flow_ != skin::TextFlow::EndEllipsis) {
+        return text_;
+    }
+    const QFontMetrics metrics(skin::FontFor(skin::TextStyleFor(id_)));
+    return metrics.elidedText(text_, Qt::ElideRight, width());
+}
+
+void CSkinLabel::paintEvent(QPaintEvent*) {
+    if (text_.isEmpty()) {
+        return;
+    }
+    const skin::TextStyle style = skin::TextStyleFor(id_);
+    QPainter painter(this);
+    painter.setFont(skin::FontFor(style));
+    painter.setPen(style.color.isValid() ? style.color : palette().color(QPalette::WindowText));
+    int flags = Qt::AlignTop;
+    switch (flow_) {
+    case skin::TextFlow::WrapLeft:
+        flags |= Qt::AlignLeft | Qt::TextWordWrap;
+        break;
+    case skin::TextFlow::Right:
+        flags |= Qt::AlignRight;
+        break;
+    case skin::TextFlow::EndEllipsis:
+        flags |= Qt::AlignLeft | Qt::TextSingleLine;
+        break;
+    }
+    painter.drawText(rect(), flags, shownText());
+}
