@@ -250,7 +250,9 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
             return false;
         }
         lt::add_torrent_params atp;
-        atp.ti = std::make_shared<lt::torrent_info>(node, lt::load_torrent_limits{});
+        auto info = std::make_shared<const lt::torrent_info>(node, lt::load_torrent_limits{});
+        // The session gets a copy of its own: it may change the one it holds.
+        atp.ti = std::make_shared<lt::torrent_info>(*info);
         atp.save_path = saveFolder.toStdString();
         atp.storage_mode = mode;
         // Running at once, never queued by the library, pieces in rarest-first order.
@@ -267,6 +269,7 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         auto impl = std::make_unique<DownloadTask::Impl>();
         impl->engine = impl_.get();
         impl->handle = handle;
+        impl->info = std::move(info);
         impl->guard = std::move(guard);
         task.impl_ = std::move(impl);
         return true;

@@ -60,8 +60,7 @@ std::int64_t DownloadTask::totalSize() const {
     if (!isValid()) {
         return 0;
     }
-    const auto info = impl_->handle.torrent_file();
-    return info ? info->total_size() : 0;
+    return impl_->info ? impl_->info->total_size() : 0;
 }
 int DownloadTask::peerCount() const {
     return isValid() ? Query(impl_->handle).num_peers : 0;
@@ -116,7 +115,7 @@ std::vector<float> DownloadTask::fileProgress() const {
     if (!isValid()) {
         return {};
     }
-    const auto info = impl_->handle.torrent_file();
+    const auto& info = impl_->info;
     if (!info) {
         return {};
     }

@@ -10,6 +10,7 @@
 #include <libtorrent/alert.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_info.hpp>
 
 #include "engine/ConnectionGuard.h"
 #include "engine/DownloadEngine.h"
@@ -34,5 +35,8 @@ struct DownloadEngine::Impl {
 struct DownloadTask::Impl {
     DownloadEngine::Impl* engine = nullptr;
     libtorrent::torrent_handle handle;
+    // The torrent's description never changes once added; reading it needs no round trip to
+    // the network thread, which is busy at full speed.
+    std::shared_ptr<const libtorrent::torrent_info> info;
     std::shared_ptr<ConnectionGuard> guard;
 };
