@@ -43,11 +43,21 @@ bool DownloadTask::isValid() const {
 int DownloadTask::percentDone() const {
     return isValid() ? static_cast<int>(Query(impl_->handle).progress * 100) : 0;
 }
+// The library stops averaging the rates of a torrent that has no connection, so the last
+// figures before the peers left would stay on show (and in the reports) for good.
 std::uint32_t DownloadTask::downloadRate() const {
-    return isValid() ? static_cast<std::uint32_t>(Query(impl_->handle).download_payload_rate) : 0;
+    if (!isValid()) {
+        return 0;
+    }
+    const lt::torrent_status st = Query(impl_->handle);
+    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.download_payload_rate) : 0;
 }
 std::uint32_t DownloadTask::uploadRate() const {
-    return isValid() ? static_cast<std::uint32_t>(Query(impl_->handle).upload_payload_rate) : 0;
+    if (!isValid()) {
+        return 0;
+    }
+    const lt::torrent_status st = Query(impl_->handle);
+    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.upload_payload_rate) : 0;
 }
 std::int64_t DownloadTask::totalDone() const {
     return isValid() ? Query(impl_->handle).total_done : 0;

@@ -179,6 +179,10 @@ TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAle
     // Complete, the engine seeds on: a newcomer fetches from it alone.
     a.reset();
     b.reset();
+    // With nobody connected the rates read 0, not the last figures before the peers left.
+    ASSERT_TRUE(waitFor([&] { return e.task.peerCount() == 0; }));
+    EXPECT_EQ(e.task.downloadRate(), 0u);
+    EXPECT_EQ(e.task.uploadRate(), 0u);
     auto fresh = MakePeer(swarm::Peer::Role::Downloader, "127.0.0.4", kPeerPort, set, temp.path());
     fresh->connect("127.0.0.1", e.port);
     EXPECT_TRUE(waitFor([&] { return fresh->isReady(); }));
