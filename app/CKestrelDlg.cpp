@@ -137,15 +137,15 @@ std::unique_ptr<QMenu> CKestrelDlg::CreateSystemMenu() {
 void CKestrelDlg::CreateSkinControls() {
     const auto buttons = Buttons();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
-        const skin::ButtonSpec& spec = skin::kButtons[i];
+        const skin::ButtonSpec& entry = skin::kButtons[i];
         CHoverButton* button = buttons[i];
-        button->setText(QString::fromLatin1(spec.text));
-        button->move(spec.topLeft);
-        button->LoadBitmaps(spec.images[0], spec.images[1], spec.images[2], spec.images[3]);
+        button->setText(QString::fromLatin1(entry.text));
+        button->move(entry.topLeft);
+        button->LoadBitmaps(entry.images[0], entry.images[1], entry.images[2], entry.images[3]);
         button->SizeToContent();
-        button->setToolTip(QString::fromLatin1(spec.toolTip));
+        button->setToolTip(QString::fromLatin1(entry.toolTip));
         // Buttons are reached through their members; the id only names the command.
-        connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { OnCommand(id); });
+        connect(button, &QAbstractButton::clicked, this, [this, id = entry.id] { OnCommand(id); });
         button->show();
         button->update();
     }
@@ -155,13 +155,13 @@ void CKestrelDlg::CreateSkinControls() {
 
     const auto labels = Labels();
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        const skin::LabelSpec& spec = skin::kLabels[i];
+        const skin::LabelSpec& entry = skin::kLabels[i];
         CSkinLabel* label = labels[i];
-        label->setId(spec.id);
-        label->setFlow(spec.flow);
-        label->setText(QString::fromLatin1(spec.text));
-        label->setGeometry(spec.rect);
-        label->setVisible(spec.visible);
+        label->setId(entry.id);
+        label->setFlow(entry.flow);
+        label->setText(QString::fromLatin1(entry.text));
+        label->setGeometry(entry.rect);
+        label->setVisible(entry.visible);
     }
 }
 

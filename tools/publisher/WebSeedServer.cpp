@@ -107,11 +107,11 @@ std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t
     if (header.compare(0, unit.size(), unit) != 0 || size == 0) {
         return std::nullopt;
     }
-    const std::string spec = header.substr(unit.size());
-    if (spec.find(',') != std::string::npos) {
+    const std::string ranges = header.substr(unit.size());
+    if (ranges.find(',') != std::string::npos) {
         return std::nullopt;
     }
-    const auto dash = spec.find('-');
+    const auto dash = ranges.find('-');
     if (dash == std::string::npos) {
         return std::nullopt;
     }
@@ -123,8 +123,8 @@ std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t
         out = std::stoull(text);
         return true;
     };
-    const std::string a = spec.substr(0, dash);
-    const std::string b = spec.substr(dash + 1);
+    const std::string a = ranges.substr(0, dash);
+    const std::string b = ranges.substr(dash + 1);
     ByteRange range;
     if (a.empty()) { // the last n bytes
         std::uint64_t n = 0;
