@@ -78,6 +78,8 @@ struct TickFigures {
     int ticks = 0;
     std::chrono::nanoseconds total{0};
     std::chrono::nanoseconds refresh{0};
+    std::chrono::nanoseconds queries{0};
+    int queryCount = 0;
     std::chrono::nanoseconds longest{0};
     std::vector<std::chrono::nanoseconds> each;
     std::chrono::nanoseconds firstTicks{0}; // the first tick of each run (the checked event)
@@ -117,6 +119,8 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     ticks.ticks += dlg->ticks;
     ticks.total += dlg->tickTime;
     ticks.refresh += dlg->refreshTime;
+    ticks.queries += dlg->queryTime;
+    ticks.queryCount += dlg->queries;
     ticks.longest = std::max(ticks.longest, dlg->longestTick);
     ticks.each.insert(ticks.each.end(), dlg->each.begin(), dlg->each.end());
     if (!dlg->each.empty()) {
@@ -394,6 +398,12 @@ int main(int argc, char** argv) {
                         us(ticks.longest).count());
             auto sorted = ticks.each;
             std::sort(sorted.begin(), sorted.end());
+            if (ticks.queryCount > 0) {
+                std::printf("    the refresh's %d inquiries of the task took %.0f us per tick, "
+                            "%.0f us each\n",
+                            ticks.queryCount / ticks.ticks, us(ticks.queries).count() / ticks.ticks,
+                            us(ticks.queries).count() / ticks.queryCount);
+            }
             std::printf("    median tick %.0f us; mean without each run's first tick %.0f us\n",
                         us(sorted[sorted.size() / 2]).count(),
                         ticks.ticks > ticks.runs ? us(ticks.total - ticks.firstTicks).count() /

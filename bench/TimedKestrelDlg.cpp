@@ -1,5 +1,7 @@
 #include "TimedKestrelDlg.h"
 
+#include "TimedTask.h"
+
 void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
     added = Clock::now();
     CKestrelDlg::ShowFilePath(folder, name);
@@ -8,7 +10,14 @@ void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
 // Timer 109 runs these two, in this order, on every tick.
 void TimedKestrelDlg::RefreshStatus() {
     tickStart_ = Clock::now();
-    CKestrelDlg::RefreshStatus();
+    // What CKestrelDlg::RefreshStatus does, with each of the task's answers timed.
+    std::chrono::nanoseconds spent{0};
+    int asked = 0;
+    RefreshStatusFrom(TimedTask(task_, spent, asked));
+    if (counting) {
+        queryTime += spent;
+        queries += asked;
+    }
     refreshEnd_ = Clock::now();
 }
 

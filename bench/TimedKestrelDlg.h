@@ -20,6 +20,8 @@ public:
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
     std::chrono::nanoseconds refreshTime{0}; // the status refresh's share of tickTime
+    std::chrono::nanoseconds queryTime{0};   // the refresh's inquiries of the task
+    int queries = 0;
     std::chrono::nanoseconds longestTick{0};
     std::vector<std::chrono::nanoseconds> each; // every counted tick, in order
 
