@@ -68,10 +68,10 @@ std::uint64_t number(const std::string& text) {
     return value;
 }
 
-publisher::Fault parseFault(const std::string& spec) {
-    const auto colon = spec.find(':');
-    const std::string kind = spec.substr(0, colon);
-    const std::string arg = colon == std::string::npos ? "" : spec.substr(colon + 1);
+publisher::Fault parseFault(const std::string& text) {
+    const auto colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? "" : text.substr(colon + 1);
     publisher::Fault f;
     using K = publisher::Fault::Kind;
     if (kind == "empty") {
@@ -93,7 +93,7 @@ publisher::Fault parseFault(const std::string& spec) {
         f.kind = K::Redirect;
         f.location = arg;
     } else {
-        fail("unknown fault: " + spec);
+        fail("unknown fault: " + text);
     }
     return f;
 }
