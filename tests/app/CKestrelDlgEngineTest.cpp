@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QRegularExpression>
 
 #include "Publisher.h"
+#include "Screenshot.h"
 #include "SwarmHarness.h"
 #include "engine/DownloadEngine.h"
 #include "engine/ListenPortDraw.h"
@@ -63,6 +65,45 @@ protected:
     }
     void SendCloseReports() override { calls.push_back("SendCloseReports"); }
     void WaitBeforeClose(int ms) override { calls.push_back("Wait " + std::to_string(ms)); }
+};
+
+// The real window, skin and all, with its status texts and its refresh reachable.
+class StatusDlg : public CKestrelDlg {
+public:
+    using CKestrelDlg::CKestrelDlg;
+
+    // What one refresh wrote, and the states that held both before and after it: a state
+    // that held on both sides held throughout, since a torrent never goes back to checking.
+    struct Sample {
+        bool checking = false, downloading = false, complete = false;
+        float firstFileBefore = 0, firstFileAfter = 0;
+        int percentBefore = 0, percentAfter = 0;
+        QString size, rate, peers, percent;
+        int bar = 0;
+    };
+    Sample Refresh() {
+        Sample s;
+        const bool checking = task_.isChecking();
+        const bool downloading = task_.isDownloading();
+        const bool complete = task_.isComplete();
+        s.firstFileBefore = task_.fileProgress().front();
+        s.percentBefore = task_.percentDone();
+        RefreshStatus();
+        s.checking = checking && task_.isChecking();
+        s.downloading = downloading && task_.isDownloading();
+        s.complete = complete && task_.isComplete();
+        s.firstFileAfter = task_.fileProgress().front();
+        s.percentAfter = task_.percentDone();
+        s.size = sizeValue_.text();
+        s.rate = rateValue_.text();
+        s.peers = peerValue_.text();
+        s.percent = percentValue_.text();
+        s.bar = progressBar_.value();
+        return s;
+    }
+    const DownloadTask& task() const { return task_; }
+    quint16 listenPort() const { return listenPort_; }
+    bool pauseEnabled() const { return pauseButton_.isEnabled(); }
 };
 
 class DlgEngine : public ::testing::Test {
@@ -367,4 +408,116 @@ TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
         EXPECT_TRUE(until([&] { return dlg->count("StampComplete") > 0; }));
         EXPECT_TRUE(downloadedIntact(folder));
     }
+}
+
+TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
+    // A slow seeder and no web seed, so the download lasts long enough to be seen and paused.
+    startPublisher(256 * 1024 * 1024, 4 * 1024 * 1024, {{5, "abcde"}});
+    // The save folder already holds all of the set but one archive: the torrent is checked
+    // first, and the first file in the torrent's order is complete long before the rest.
+    const fs::path folder = temp.path() / "save";
+    const std::string name = pub->contentRoot().filename().string();
+    for (const auto& f : fs::recursive_directory_iterator(pub->contentRoot())) {
+        const auto rel = fs::relative(f.path(), pub->contentRoot());
+        if (f.is_regular_file() && rel != "Data/Movies.pak") {
+            fs::create_directories((folder / name / rel).parent_path());
+            fs::copy_file(f.path(), folder / name / rel);
+        }
+    }
+    prompt.folders = {QString::fromStdString(folder.string())};
+    StatusDlg dlg(prompt, QString::fromStdString(pub->origin()));
+    dlg.OnInitDialog();
+    ASSERT_TRUE(dlg.task().isValid());
+    const QString port = QString::number(dlg.listenPort());
+    ASSERT_NE(dlg.listenPort(), 0);
+    const QString total = "256.00 MB";
+
+    // Checking: nothing done yet, no peers, and the percentage follows the first file alone.
+    int checked = 0;
+    bool firstFileShownWhole = false;
+    ASSERT_TRUE(until([&] {
+        const auto s = dlg.Refresh();
+        if (!s.checking || s.downloading || s.complete) {
+            return !dlg.task().isChecking();
+        }
+        ++checked;
+        EXPECT_EQ(s.size, " : 0.00 B / " + total);
+        EXPECT_EQ(s.rate, " : 0.00 B/s");
+        EXPECT_EQ(s.peers, " : 0 peers (Listen port : " + port + ")");
+        EXPECT_EQ(s.percent, QString::number(s.bar) + "%");
+        EXPECT_GE(s.bar, static_cast<int>(s.firstFileBefore * 100.0));
+        EXPECT_LE(s.bar, static_cast<int>(s.firstFileAfter * 100.0));
+        firstFileShownWhole |= s.bar == 100;
+        return false;
+    }));
+    EXPECT_GT(checked, 0);
+    EXPECT_TRUE(firstFileShownWhole) << "100% while the rest was still being checked";
+
+    // Downloading: the live figures, the percentage the torrent's own.
+    const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 256\.00 MB$)");
+    const QRegularExpression rateLine(
+        R"(^ : \d+\.\d\d (B|KB|MB)/s( - About (\d+h \d+m|\d+m \d+s) Remains)?$)");
+    const QRegularExpression peersLine("^ : (\\d+) peers \\(Listen port : " + port + "\\)$");
+    const auto checkDownloading = [&](const StatusDlg::Sample& s) {
+        EXPECT_TRUE(sizeLine.match(s.size).hasMatch()) << s.size.toStdString();
+        EXPECT_TRUE(rateLine.match(s.rate).hasMatch()) << s.rate.toStdString();
+        EXPECT_TRUE(peersLine.match(s.peers).hasMatch()) << s.peers.toStdString();
+        EXPECT_EQ(s.percent, QString::number(s.bar) + "%");
+        EXPECT_GE(s.bar, s.percentBefore);
+        EXPECT_LE(s.bar, s.percentAfter);
+    };
+    ASSERT_TRUE(until([&] {
+        const auto s = dlg.Refresh();
+        if (!s.downloading) {
+            return false;
+        }
+        checkDownloading(s);
+        // Data arriving from a peer: a rate with its time left.
+        return s.rate.contains("Remains") && !s.peers.startsWith(" : 0 peers") && s.bar < 100;
+    }));
+    SaveScreenshot(dlg.grab().toImage(), "real-downloading");
+
+    // Paused: still the downloading branch with the live figures. The peers go, no more data
+    // arrives, and the library lets its rate estimate fade rather than drop it to 0.
+    dlg.OnCommand(CKestrelDlg::kPauseResumeCommand);
+    StatusDlg::Sample paused;
+    ASSERT_TRUE(until([&] {
+        paused = dlg.Refresh();
+        if (!paused.downloading) {
+            return false;
+        }
+        checkDownloading(paused);
+        return dlg.task().isPaused() && paused.peers.startsWith(" : 0 peers");
+    }));
+    ASSERT_TRUE(
+        until([&] { return dlg.Refresh().rate != paused.rate || paused.rate == " : 0.00 B/s"; }));
+    const auto later = dlg.Refresh();
+    EXPECT_TRUE(later.downloading);
+    EXPECT_EQ(later.size, paused.size);
+    EXPECT_EQ(later.percent, paused.percent);
+    SaveScreenshot(dlg.grab().toImage(), "real-paused");
+
+    // Resumed: the library waits a minute before it dials the seeder it dropped again, so a
+    // second one calls in.
+    dlg.OnCommand(CKestrelDlg::kPauseResumeCommand);
+    swarm::Peer::Options o;
+    o.role = swarm::Peer::Role::Server;
+    o.address = "127.0.0.12";
+    o.trustData = true;
+    o.dataDir = temp.path() / "second-seeder";
+    swarm::Peer second(pub->torrent(), pub->contentRoot().parent_path(), o);
+    ASSERT_TRUE(until([&] { return second.isReady(); }));
+    second.connect("127.0.0.1", dlg.listenPort());
+
+    // Complete: a full bar and the whole size done.
+    ASSERT_TRUE(until([&] { return dlg.Refresh().complete && !dlg.pauseEnabled(); }));
+    const auto s = dlg.Refresh();
+    ASSERT_TRUE(s.complete);
+    EXPECT_EQ(s.size, " : " + total + " / " + total);
+    EXPECT_TRUE(s.rate.startsWith(" : 0.00 B/s")) << s.rate.toStdString();
+    EXPECT_TRUE(peersLine.match(s.peers).hasMatch()) << s.peers.toStdString();
+    EXPECT_EQ(s.percent, "100%");
+    EXPECT_EQ(s.bar, 100);
+    SaveScreenshot(dlg.grab().toImage(), "real-complete");
+    EXPECT_TRUE(downloadedIntact(folder));
 }

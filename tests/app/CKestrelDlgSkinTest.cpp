@@ -4,12 +4,12 @@
 
 #include <deque>
 
-#include <QDir>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QTest>
 #include <QTimer>
 
+#include "Screenshot.h"
 #include "support/Pixels.h"
 #include "support/RecordingPrompt.h"
 #include "ui/CAboutDlg.h"
@@ -112,14 +112,6 @@ struct ShownWindow {
 
 std::string Text(SkinDlg& dlg, skin::Label which) {
     return dlg.text(which).text().toStdString();
-}
-
-void Save(const QImage& image, const QString& name) {
-    const QDir dir(QStringLiteral(KESTREL_SCREENSHOT_DIR));
-    QDir().mkpath(dir.path());
-    const QString file =
-        dir.filePath(QStringLiteral("%1@%2x.png").arg(name).arg(image.devicePixelRatio()));
-    EXPECT_TRUE(image.save(file)) << file.toStdString();
 }
 
 } // namespace
@@ -449,7 +441,7 @@ TEST(CKestrelDlgSkin, ShorterStatusTextsLeaveNoRemains) {
 // Pictures of the window for a person to look at, under <build>/screenshots.
 TEST(Screenshots, MainWindowInEachStateAndTheAboutBox) {
     ShownWindow w;
-    Save(w.dlg.grab().toImage(), "main-before-start");
+    SaveScreenshot(w.dlg.grab().toImage(), "main-before-start");
 
     w.showValues();
     w.dlg.SetListenPort(23456);
@@ -459,7 +451,7 @@ TEST(Screenshots, MainWindowInEachStateAndTheAboutBox) {
     checking.size = 7516192768LL;
     checking.files = {0.23f};
     w.dlg.Refresh(checking);
-    Save(w.dlg.grab().toImage(), "main-checking");
+    SaveScreenshot(w.dlg.grab().toImage(), "main-checking");
 
     w.dlg.EnablePauseButton(true);
     StandInTask downloading;
@@ -471,7 +463,7 @@ TEST(Screenshots, MainWindowInEachStateAndTheAboutBox) {
     downloading.peers = 38;
     downloading.percent = 37;
     w.dlg.Refresh(downloading);
-    Save(w.dlg.grab().toImage(), "main-downloading");
+    SaveScreenshot(w.dlg.grab().toImage(), "main-downloading");
 
     w.dlg.SetPauseButtonLook(SkinDlg::PauseLook::Resume);
     downloading.downloading = {true};
@@ -479,7 +471,7 @@ TEST(Screenshots, MainWindowInEachStateAndTheAboutBox) {
     downloading.left = RemainingTime{0xFFFF, 0xFFFF, 0xFFFF};
     downloading.peers = 0;
     w.dlg.Refresh(downloading);
-    Save(w.dlg.grab().toImage(), "main-paused");
+    SaveScreenshot(w.dlg.grab().toImage(), "main-paused");
 
     w.dlg.SetPauseButtonLook(SkinDlg::PauseLook::Pause);
     w.dlg.EnablePauseButton(false);
@@ -488,10 +480,10 @@ TEST(Screenshots, MainWindowInEachStateAndTheAboutBox) {
     complete.done = complete.size = 7516192768LL;
     complete.peers = 12;
     w.dlg.Refresh(complete);
-    Save(w.dlg.grab().toImage(), "main-complete");
+    SaveScreenshot(w.dlg.grab().toImage(), "main-complete");
 
     CAboutDlg about(&w.dlg);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    Save(about.grab().toImage(), "about");
+    SaveScreenshot(about.grab().toImage(), "about");
 }
