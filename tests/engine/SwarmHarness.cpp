@@ -19,18 +19,6 @@
 namespace lt = libtorrent;
 namespace fs = std::filesystem;
 
-bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return pred();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 TempFolder::TempFolder() {
     std::string pattern = (fs::temp_directory_path() / "kestrel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-// Waits, handling Qt events, until pred holds or the deadline passes; returns pred().
-bool waitFor(const std::function<bool()>& pred,
-             std::chrono::milliseconds deadline = std::chrono::seconds(60));
+#include "support/WaitFor.h"
 
 // A fresh folder under the system's temp folder, removed with the object.
 class TempFolder {

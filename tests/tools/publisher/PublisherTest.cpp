@@ -22,6 +22,7 @@
 
 #include "Publisher.h"
 #include "WebSeedServer.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 using publisher::Fault;
@@ -32,17 +33,6 @@ namespace {
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool waitFor(const std::function<bool()>& predicate, std::chrono::seconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return predicate();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 class PublisherTest : public ::testing::Test {
