@@ -455,16 +455,21 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
         Engine e(SeedWithFreeFirstPort());
         ASSERT_TRUE(e.add(set, folder));
         e.task.ConnectPeer("127.0.0.2", kPeerPort);
-        ASSERT_TRUE(waitFor([&] {
-            e.pump();
-            return e.count(EngineEvent::TorrentPaused) > 0;
-        }));
-        waitFor(
-            [&] {
+        // Until paused, then half a second more, for file errors of writes already under way.
+        auto pauseSettles = [&] {
+            const bool paused = waitFor([&] {
                 e.pump();
-                return false;
-            },
-            std::chrono::milliseconds(500));
+                return e.count(EngineEvent::TorrentPaused) > 0;
+            });
+            waitFor(
+                [&] {
+                    e.pump();
+                    return false;
+                },
+                std::chrono::milliseconds(500));
+            return paused;
+        };
+        ASSERT_TRUE(pauseSettles());
         EXPECT_EQ(e.count(EngineEvent::FileError), 1);
         EXPECT_TRUE(e.task.isPaused());
 
@@ -472,16 +477,7 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
             e.events.clear();
             e.task.Resume();
             e.task.ConnectPeer("127.0.0.2", kPeerPort);
-            ASSERT_TRUE(waitFor([&] {
-                e.pump();
-                return e.count(EngineEvent::TorrentPaused) > 0;
-            }));
-            waitFor(
-                [&] {
-                    e.pump();
-                    return false;
-                },
-                std::chrono::milliseconds(500));
+            ASSERT_TRUE(pauseSettles());
             EXPECT_EQ(e.count(EngineEvent::FileError), 1) << "retry " << retry;
             EXPECT_TRUE(e.task.isPaused());
         }
