@@ -80,19 +80,6 @@ void appendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::vector<std::pair<std::string, std::string>> splitQuery(const std::string& rawQuery) {
     std::vector<std::pair<std::string, std::string>> out;
     std::size_t start = 0;
@@ -113,21 +100,6 @@ std::vector<std::pair<std::string, std::string>> splitQuery(const std::string& r
 }
 
 } // namespace
-
-std::string DecodePercent(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime) {
     const auto params = splitQuery(rawQuery);

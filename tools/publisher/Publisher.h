@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PercentDecoding.h"
 #include "PublisherOptions.h"
 
 namespace publisher {
@@ -76,9 +77,6 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Percent-decodes %XX sequences only ("+" stays "+"); a malformed sequence stays as it is.
-std::string DecodePercent(const std::string& text);
 
 // One statistics report as a JSON line: time (UTC, ISO 8601), stType, then every query
 // parameter in the order sent, each decoded. No line break at the end.

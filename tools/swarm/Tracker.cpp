@@ -8,40 +8,13 @@
 
 #include <httplib.h>
 
+#include "tools/publisher/PercentDecoding.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/PeerIdText.h"
 
 namespace swarm {
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Percent-decoding without turning '+' into a blank: info hashes and peer ids are raw bytes.
-std::string percentDecode(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
 
 std::map<std::string, std::string> parseQuery(const std::string& target) {
     std::map<std::string, std::string> params;
@@ -56,9 +29,10 @@ std::map<std::string, std::string> parseQuery(const std::string& target) {
         const std::string_view pair = query.substr(0, amp);
         const auto eq = pair.find('=');
         if (eq != std::string_view::npos) {
-            params[percentDecode(pair.substr(0, eq))] = percentDecode(pair.substr(eq + 1));
+            params[publisher::DecodePercent(pair.substr(0, eq))] =
+                publisher::DecodePercent(pair.substr(eq + 1));
         } else if (!pair.empty()) {
-            params[percentDecode(pair)] = "";
+            params[publisher::DecodePercent(pair)] = "";
         }
         if (amp == std::string_view::npos) {
             break;
