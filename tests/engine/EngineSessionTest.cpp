@@ -51,6 +51,21 @@ struct Engine {
         return static_cast<int>(std::count_if(events.begin(), events.end(),
                                               [code](auto& e) { return e.code == code; }));
     }
+    // Pumps until the torrent reports paused, then half a second more, for the file errors of
+    // writes already under way; false when no pause came.
+    bool pauseSettles() {
+        const bool paused = waitFor([&] {
+            pump();
+            return count(EngineEvent::TorrentPaused) > 0;
+        });
+        waitFor(
+            [&] {
+                pump();
+                return false;
+            },
+            std::chrono::milliseconds(500));
+        return paused;
+    }
 };
 
 class EngineSession : public ::testing::Test {
@@ -377,16 +392,7 @@ TEST_F(EngineSession, AFileErrorLeavesTheTorrentPausedAndEachResumeRetriesOnce) 
 
     e.events.clear();
     e.task.Resume();
-    ASSERT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::TorrentPaused) > 0;
-    }));
-    waitFor(
-        [&] {
-            e.pump();
-            return false;
-        },
-        std::chrono::milliseconds(500));
+    ASSERT_TRUE(e.pauseSettles());
     // Writes under way when the error struck fail too; they are the same error.
     EXPECT_EQ(e.count(EngineEvent::FileError), 1) << "one message per retry, not a storm";
     EXPECT_TRUE(e.task.isPaused());
@@ -455,21 +461,7 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
         Engine e(SeedWithFreeFirstPort());
         ASSERT_TRUE(e.add(set, folder));
         e.task.ConnectPeer("127.0.0.2", kPeerPort);
-        // Until paused, then half a second more, for file errors of writes already under way.
-        auto pauseSettles = [&] {
-            const bool paused = waitFor([&] {
-                e.pump();
-                return e.count(EngineEvent::TorrentPaused) > 0;
-            });
-            waitFor(
-                [&] {
-                    e.pump();
-                    return false;
-                },
-                std::chrono::milliseconds(500));
-            return paused;
-        };
-        ASSERT_TRUE(pauseSettles());
+        ASSERT_TRUE(e.pauseSettles());
         EXPECT_EQ(e.count(EngineEvent::FileError), 1);
         EXPECT_TRUE(e.task.isPaused());
 
@@ -477,7 +469,7 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
             e.events.clear();
             e.task.Resume();
             e.task.ConnectPeer("127.0.0.2", kPeerPort);
-            ASSERT_TRUE(pauseSettles());
+            ASSERT_TRUE(e.pauseSettles());
             EXPECT_EQ(e.count(EngineEvent::FileError), 1) << "retry " << retry;
             EXPECT_TRUE(e.task.isPaused());
         }
