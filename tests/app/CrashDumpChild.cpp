@@ -2,12 +2,11 @@
 // the way its first argument asks.
 //   crash_dump_child <how> [base name or ""] [folder]
 //   how: segv, bus, fpe, ill, abrt; exit (ends normally); download (a real download writes to
-//   disk, then segv); truncated (the library hashes a file cut short under it: its own error,
-//   then exit 0; exit 3 when it saw no such error).
+//   disk, then segv); truncated (the library reads a file cut short under its mapping: its
+//   own error, then exit 0; exit 3 when it saw no such error).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -19,6 +18,7 @@
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
 
 #include "SwarmHarness.h"
 #include "app/CCrashDumpWriter.h"
@@ -68,13 +68,14 @@ void DownloadSome(const fs::path& work) {
     WriteThroughNullPointer();
 }
 
-// The library checks a file that is shorter than its torrent says: reading the mapped pages
-// past the end raises SIGBUS inside the library, which must become its file error.
-int HashTruncatedFile(const fs::path& work) {
+// The library reads the files it seeds through memory mappings; a file cut short under an open
+// mapping raises SIGBUS inside the library when it next reads there, which must become its own
+// error, not a crash.
+int ReadTruncatedFile(const fs::path& work) {
     FileSet set = MakeFileSet(work, "Game", {4 * 1024 * 1024});
-    fs::resize_file(work / "Game", 1024 * 1024 + 100);
     lt::settings_pack pack;
-    pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+    pack.set_int(lt::settings_pack::alert_mask,
+                 lt::alert_category::error | lt::alert_category::storage);
     pack.set_str(lt::settings_pack::listen_interfaces, "");
     for (int s : {lt::settings_pack::enable_dht, lt::settings_pack::enable_lsd,
                   lt::settings_pack::enable_upnp, lt::settings_pack::enable_natpmp}) {
@@ -84,18 +85,31 @@ int HashTruncatedFile(const fs::path& work) {
     lt::add_torrent_params atp;
     atp.ti = std::make_shared<lt::torrent_info>(lt::span<const char>(set.torrent), lt::from_span);
     atp.save_path = work.string();
-    session.add_torrent(std::move(atp));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        session.wait_for_alert(std::chrono::milliseconds(200));
-        std::vector<lt::alert*> alerts;
-        session.pop_alerts(&alerts);
-        for (const lt::alert* a : alerts) {
-            if (const auto* e = lt::alert_cast<lt::file_error_alert>(a)) {
-                std::printf("file error: %s: %s\n", e->error.category().name(),
-                            e->error.message().c_str());
-                if (std::strcmp(e->error.category().name(), "signal") == 0) {
-                    return 0;
+    const lt::torrent_handle torrent = session.add_torrent(std::move(atp));
+    if (!waitFor([&] { return torrent.status().is_seeding; })) {
+        return 4;
+    }
+    // The first read maps the whole file; the second, after the cut, reads past its new end.
+    for (int read = 0; read < 2; ++read) {
+        if (read == 1) {
+            fs::resize_file(work / "Game" / "file0.bin", 1024 * 1024);
+        }
+        torrent.read_piece(torrent.torrent_file()->last_piece());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (bool done = false; !done && std::chrono::steady_clock::now() < deadline;) {
+            session.wait_for_alert(std::chrono::milliseconds(200));
+            std::vector<lt::alert*> alerts;
+            session.pop_alerts(&alerts);
+            for (const lt::alert* a : alerts) {
+                if (const auto* r = lt::alert_cast<lt::read_piece_alert>(a)) {
+                    std::printf("read %d: %s: %s\n", read, r->error.category().name(),
+                                r->error.message().c_str());
+                    // The library reports a SIGBUS on a read as an I/O error (a file merely
+                    // shorter when mapped reads as end of file).
+                    if (read == 1) {
+                        return r->error == std::errc::io_error ? 0 : 3;
+                    }
+                    done = true;
                 }
             }
         }
@@ -126,7 +140,7 @@ int main(int argc, char** argv) {
         if (how == "download") {
             DownloadSome(work.path());
         }
-        return HashTruncatedFile(work.path());
+        return ReadTruncatedFile(work.path());
     } else if (how == "exit") {
         return 0;
     }
