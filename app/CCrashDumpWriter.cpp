@@ -113,8 +113,8 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder) {
 
     // The handlers run on a stack of their own, so that a stack overflow can still be written.
     altStackSize_ = 64 * 1024 + static_cast<std::size_t>(::sysconf(_SC_MINSIGSTKSZ));
-    altStack_ = ::mmap(nullptr, altStackSize_, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    altStack_ =
+        ::mmap(nullptr, altStackSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (altStack_ == MAP_FAILED) {
         altStack_ = nullptr;
     } else {

@@ -95,8 +95,8 @@ void ProgramBaseName(const char* path, char* out, std::size_t capacity) {
     // The extension is taken from the file's own name, so that a dot in a folder
     // (~/.local/bin) does not cut the name; a leading dot is no extension.
     const char* dot = std::strrchr(name, '.');
-    std::size_t length = dot && dot != name ? static_cast<std::size_t>(dot - name)
-                                             : std::strlen(name);
+    std::size_t length =
+        dot && dot != name ? static_cast<std::size_t>(dot - name) : std::strlen(name);
     if (length >= capacity) {
         length = capacity - 1;
     }

@@ -340,14 +340,14 @@ void FillContext(const ucontext_t& uc) {
     auto put64 = [](std::size_t at, std::uint64_t v) { std::memcpy(context + at, &v, 8); };
     put32(0x30, kContextAmd64All);
     const auto segments = static_cast<std::uint64_t>(g[REG_CSGSFS]); // cs, gs, fs, ss
-    put16(0x38, segments);       // cs
-    put16(0x3e, segments >> 32); // fs
-    put16(0x40, segments >> 16); // gs
-    put16(0x42, segments >> 48); // ss
+    put16(0x38, segments);                                           // cs
+    put16(0x3e, segments >> 32);                                     // fs
+    put16(0x40, segments >> 16);                                     // gs
+    put16(0x42, segments >> 48);                                     // ss
     put32(0x44, static_cast<std::uint64_t>(g[REG_EFL]));
-    const int order[] = {REG_RAX, REG_RCX, REG_RDX, REG_RBX, REG_RSP, REG_RBP, REG_RSI, REG_RDI,
-                         REG_R8,  REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15,
-                         REG_RIP};
+    const int order[] = {REG_RAX, REG_RCX, REG_RDX, REG_RBX, REG_RSP, REG_RBP,
+                         REG_RSI, REG_RDI, REG_R8,  REG_R9,  REG_R10, REG_R11,
+                         REG_R12, REG_R13, REG_R14, REG_R15, REG_RIP};
     for (std::size_t i = 0; i < sizeof order / sizeof order[0]; ++i) {
         put64(0x78 + 8 * i, static_cast<std::uint64_t>(g[order[i]]));
     }
@@ -433,8 +433,7 @@ bool MinidumpWriter::Write(int fd, const siginfo_t& info, const void* signalCont
             stackEnd = stackStart + kStackMax;
         }
         for (std::uintptr_t at = stackStart; at < stackEnd;) {
-            const std::size_t want =
-                stackEnd - at < sizeof chunk ? stackEnd - at : sizeof chunk;
+            const std::size_t want = stackEnd - at < sizeof chunk ? stackEnd - at : sizeof chunk;
             const std::size_t got = ReadMemory(chunk, at, want);
             out.bytes(chunk, got);
             stackAt.size += static_cast<std::uint32_t>(got);

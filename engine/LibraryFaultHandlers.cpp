@@ -53,8 +53,9 @@ void InstallLibraryFaultHandlers() {
         block.start = 0;
         block.length = 16 * 1024;
         bool done = false;
-        disk->async_read(storage, block,
-                         [&done](lt::disk_buffer_holder, lt::storage_error const&) { done = true; });
+        disk->async_read(storage, block, [&done](lt::disk_buffer_holder, lt::storage_error const&) {
+            done = true;
+        });
         disk->submit_jobs();
         while (!done && io.run_one() > 0) {
         }
