@@ -56,7 +56,8 @@ void WriteDump(int signo, siginfo_t* info, void* context) {
     ::clock_gettime(CLOCK_REALTIME, &now);
     char name[kDumpNameMax + 1];
     FormatDumpName(name, folderPrefix, baseName, CalendarTime(now.tv_sec + utcOffset));
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The stack may hold what the user typed or fetched: readable by the user alone.
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         return;
     }
@@ -82,7 +83,7 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder) {
     if (folder && *folder) {
         struct stat st {};
         // A folder that exists already serves as well; a file of that name does not.
-        if (::mkdir(folder, 0755) == 0 ||
+        if (::mkdir(folder, 0777) == 0 ||
             (errno == EEXIST && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode))) {
             const std::size_t length = std::strlen(folder);
             const std::size_t kept = length < kDumpNameMax ? length : kDumpNameMax;

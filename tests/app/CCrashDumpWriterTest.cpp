@@ -175,6 +175,11 @@ TEST(CrashDumpWriter, AGivenFolderIsCreatedAndAnUncreatableOneMeansTheCurrentFol
     RunChild(folder.path, {"segv", "fallback", "missing/deeper"});
     EXPECT_EQ(Dumps(folder.path, "fallback").size(), 1u);
     EXPECT_FALSE(fs::exists(folder.path / "missing"));
+
+    // A file in the folder's place could never hold a dump.
+    std::ofstream(folder.path / "taken") << "x";
+    RunChild(folder.path, {"segv", "taken", "taken"});
+    EXPECT_EQ(Dumps(folder.path, "taken").size(), 1u);
 }
 
 // lldb opens the dump with the program and shows the signal and the faulting function.
