@@ -96,8 +96,9 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder) {
             }
         }
     }
-#if defined(KESTREL_SANITIZED)
-    // The sanitizers report these faults themselves, with more to say than a dump.
+#if defined(KESTREL_SANITIZED) || !defined(__x86_64__)
+    // The sanitizers report these faults themselves, with more to say than a dump; and the dump
+    // knows only the x86-64 registers.
     return;
 #else
     if (baseName[0] == '\0') {

@@ -6,7 +6,8 @@
 // Leaves a minidump file behind when the process dies of a fatal signal (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT), then lets the signal end the process without a core file or a
 // desktop crash reporter. One instance, created first in main; it lives until the process
-// ends. In a sanitized build it installs nothing, leaving the sanitizers' own reports.
+// ends. In a sanitized build it installs nothing, leaving the sanitizers' own reports; nor
+// does it on other processors than x86-64.
 class CCrashDumpWriter {
 public:
     // baseName: the start of each file name; null or empty for the program file's name without

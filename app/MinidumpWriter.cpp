@@ -12,6 +12,8 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#if defined(__x86_64__)
+
 namespace {
 
 // Stream types and constants of the minidump format.
@@ -545,3 +547,13 @@ bool MinidumpWriter::Write(int fd, const siginfo_t& info, const void* signalCont
     }
     return out.ok;
 }
+
+#else
+
+void MinidumpWriter::Prepare() {}
+
+bool MinidumpWriter::Write(int, const siginfo_t&, const void*) {
+    return false;
+}
+
+#endif
