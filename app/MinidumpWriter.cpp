@@ -286,11 +286,13 @@ std::size_t FindModules(char* text, std::uintptr_t stackPointer, Mapping& stack)
         if (m.path[0] != '/' || m.offset != 0 || !m.readable || count == kModulesMax) {
             continue;
         }
+        unsigned char magic[SELFMAG];
+        if (ReadMemory(magic, m.start, SELFMAG) != SELFMAG ||
+            std::memcmp(magic, ELFMAG, SELFMAG) != 0) {
+            continue; // a data file mapped in
+        }
         Module& module = modules[count];
         module.buildIdLength = ReadBuildId(m.start, module.buildId);
-        if (module.buildIdLength == 0) {
-            continue; // not an ELF image (a data file mapped in), or one without a build id
-        }
         module.base = m.start;
         module.end = m.end;
         module.path = m.path;
@@ -475,6 +477,10 @@ bool MinidumpWriter::Write(int fd, const siginfo_t& info, const void* signalCont
         names[i].rva = out.position;
         WriteString(out, modules[i].path);
         out.align4();
+        if (modules[i].buildIdLength == 0) {
+            buildIds[i] = {};
+            continue;
+        }
         buildIds[i] = {static_cast<std::uint32_t>(4 + modules[i].buildIdLength), out.position};
         out.u32(kElfBuildIdSignature);
         out.bytes(modules[i].buildId, modules[i].buildIdLength);
