@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -46,8 +45,8 @@ namespace {
     std::printf("%d\n", seven / zero);
 }
 
-// A real download from a loopback seeder: the library's disk threads write (and so have taken
-// over SIGSEGV and SIGBUS) before the crash.
+// A real download from a loopback seeder: the library's disk threads have mapped, read and
+// written files, with its SIGSEGV and SIGBUS handlers in place, before the crash.
 void DownloadSome(const fs::path& work) {
     FileSet set = MakeFileSet(work / "seed", "Game", {8 * 1024 * 1024});
     swarm::Peer::Options o;
