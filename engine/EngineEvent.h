@@ -4,7 +4,7 @@
 
 // One library notification of a kind the window reacts to, as the program's own record.
 struct EngineEvent {
-    // The numbers are the codes the program has always used for these notifications.
+    // Each kind keeps its number, 0 to 21; None marks a record not filled yet.
     enum class Code {
         None = -1,
         ListenFailed = 0,

@@ -26,6 +26,16 @@ void AddRule(lt::ip_filter& filter, const std::string& text, std::uint32_t acces
     }
 }
 
+// Later rules override earlier ones, so the allowed address goes after the blocked ones.
+lt::ip_filter Rules(const std::vector<std::string>& blocked, const std::string& allowed) {
+    lt::ip_filter filter;
+    for (const auto& a : blocked) {
+        AddRule(filter, a, lt::ip_filter::blocked);
+    }
+    AddRule(filter, allowed, 0);
+    return filter;
+}
+
 } // namespace
 
 SessionIpFilter::SessionIpFilter(lt::session& session) : session_(session) {}
@@ -39,9 +49,7 @@ void SessionIpFilter::BlockAddresses(const std::vector<std::string>& addresses,
 
 void SessionIpFilter::AllowAddress(const std::string& address) {
     allowed_ = address;
-    if (!blocked_.empty()) {
-        Apply();
-    }
+    Apply();
 }
 
 void SessionIpFilter::Clear() {
@@ -56,13 +64,7 @@ void SessionIpFilter::ForgetPeerListEntries(const std::string& address) {
     }
     // Built from the rules held here: reading the session's filter back would be a round trip
     // to the network thread.
-    lt::ip_filter withBlock;
-    if (!blocked_.empty()) {
-        for (const auto& a : blocked_) {
-            AddRule(withBlock, a, lt::ip_filter::blocked);
-        }
-        AddRule(withBlock, allowed_, 0);
-    }
+    lt::ip_filter withBlock = Rules(blocked_, allowed_);
     AddRule(withBlock, address, lt::ip_filter::blocked);
     session_.set_ip_filter(withBlock);
     filterSet_ = true;
@@ -77,12 +79,6 @@ void SessionIpFilter::Apply() {
         }
         return;
     }
-    // Later rules override earlier ones, so the allowed address goes last.
-    lt::ip_filter filter;
-    for (const auto& a : blocked_) {
-        AddRule(filter, a, lt::ip_filter::blocked);
-    }
-    AddRule(filter, allowed_, 0);
-    session_.set_ip_filter(filter);
+    session_.set_ip_filter(Rules(blocked_, allowed_));
     filterSet_ = true;
 }
