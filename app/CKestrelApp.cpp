@@ -7,8 +7,10 @@
 #include "platform/Prompt.h"
 #include "platform/SingleInstanceLock.h"
 
-CKestrelApp::CKestrelApp(Prompt& prompt, QString fileServer, std::string lockPath)
-    : prompt_(prompt), fileServer_(std::move(fileServer)), lockPath_(std::move(lockPath)) {}
+CKestrelApp::CKestrelApp(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
+                         std::string lockPath)
+    : prompt_(prompt), clock_(clock), sender_(sender), fileServer_(std::move(fileServer)),
+      lockPath_(std::move(lockPath)) {}
 
 bool CKestrelApp::InitInstance() {
     // The crash dump writer is installed here, before anything else.
@@ -31,9 +33,12 @@ bool CKestrelApp::InitInstance() {
     QCoreApplication::setOrganizationName(AppName());
 
     {
-        CKestrelDlg dialog(prompt_, fileServer_);
+        CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_);
         dialog.DoModal();
-        lock.release();
     }
+    // The window has taken its engine with it, stop announces and all. Whatever the program
+    // still runs of its own (report threads) ends here too, so that a second copy, started the
+    // moment the lock goes, finds nothing of this one at work.
+    lock.release();
     return false;
 }

@@ -398,3 +398,7 @@ int DownloadEngine::DroppedAlertCount() const {
 void DownloadEngine::PauseSession() {
     impl_->session->pause();
 }
+
+bool DownloadEngine::IsSessionPaused() const {
+    return impl_->session->is_paused();
+}

@@ -97,6 +97,7 @@ public:
 
     // Pauses every torrent of the session.
     void PauseSession();
+    bool IsSessionPaused() const;
 
     struct Impl;
     // The library objects behind the engine, for engine/ and its tests only.
