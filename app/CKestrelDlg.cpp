@@ -25,6 +25,12 @@ const char* const kCloseQuestion =
 constexpr int kMinWebSeedUrlLength = 6;
 } // namespace
 
+bool ReschedulesAnnounce(const EngineEvent& event) {
+    return event.code == EngineEvent::TrackerError || event.code == EngineEvent::TrackerWarning ||
+           (event.code == EngineEvent::TrackerReply &&
+            event.message != QLatin1String("Got peers from DHT"));
+}
+
 CKestrelDlg::CKestrelDlg(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
                          QWidget* parent)
     : CSkinWindow(parent), prompt_(prompt), clock_(clock), sender_(sender),
@@ -34,10 +40,7 @@ CKestrelDlg::~CKestrelDlg() = default;
 
 int CKestrelDlg::DoModal() {
     OnInitDialog();
-    if (ended_) {
-        return result();
-    }
-    return exec();
+    return ended_ ? result() : exec();
 }
 
 bool CKestrelDlg::OnInitDialog() {
@@ -161,10 +164,8 @@ void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
         break;
     case EngineEvent::TrackerError:
     case EngineEvent::TrackerWarning:
-        RescheduleAnnounce();
-        break;
     case EngineEvent::TrackerReply:
-        if (event.message != QLatin1String("Got peers from DHT")) {
+        if (ReschedulesAnnounce(event)) {
             RescheduleAnnounce();
         }
         break;
@@ -231,11 +232,10 @@ void CKestrelDlg::RescheduleAnnounce() {
 
 void CKestrelDlg::CheckIncomingConnections() {
     // Timer 115 has already stopped itself.
-    if (!engine_ || engine_->HasIncomingConnections()) {
-        return;
+    if (engine_ && !engine_->HasIncomingConnections()) {
+        engine_->StopListening();
+        status_.SetListenPort(0);
     }
-    engine_->StopListening();
-    status_.SetListenPort(0);
 }
 
 void CKestrelDlg::TogglePause() {

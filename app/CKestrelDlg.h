@@ -19,6 +19,10 @@ class Prompt;
 class ReportSender;
 struct EngineEvent;
 
+// Whether an engine event moves the next announce: a tracker's error, warning or reply, but
+// not a reply that only says the DHT gave peers.
+bool ReschedulesAnnounce(const EngineEvent& event);
+
 // The main window. It owns everything else, starts the download while it initialises and is
 // then driven by its timers and its five commands, all on the UI thread. The skin (through
 // the skinned window) and the status lines are parts of their own; the window sequences them.
