@@ -87,8 +87,7 @@ TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
         }
     });
     closer.start(10);
-    CKestrelApp app(a.prompt, a.clock, a.sender, QString::fromStdString(pub.origin()),
-                    a.lockPath);
+    CKestrelApp app(a.prompt, a.clock, a.sender, QString::fromStdString(pub.origin()), a.lockPath);
     EXPECT_FALSE(app.InitInstance());
     closer.stop();
     EXPECT_EQ(seenTitle, "Emberway Kestrel");

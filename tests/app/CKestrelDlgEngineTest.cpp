@@ -198,14 +198,13 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindowAndSeedsOn) {
     // Checked: the timers start with their periods, the web seed's among them, in order.
     ASSERT_TRUE(until([&] { return Checked(*dlg); }));
     EXPECT_EQ(dlg->Timers().startOrder(), (std::vector<int>{109, 115, 112, 111, 113, 114, 116}));
-    EXPECT_EQ(dlg->Timers().running(),
-              (std::vector<std::pair<int, int>>{{109, 300},
-                                                {111, 700},
-                                                {112, 60000},
-                                                {113, 10000},
-                                                {114, 120000},
-                                                {115, 900000},
-                                                {116, 300000}}));
+    EXPECT_EQ(dlg->Timers().running(), (std::vector<std::pair<int, int>>{{109, 300},
+                                                                         {111, 700},
+                                                                         {112, 60000},
+                                                                         {113, 10000},
+                                                                         {114, 120000},
+                                                                         {115, 900000},
+                                                                         {116, 300000}}));
 
     // Finished: the button goes off for good.
     ASSERT_TRUE(until([&] { return dlg->Task().isComplete() && !PauseButton(*dlg).isEnabled(); }));

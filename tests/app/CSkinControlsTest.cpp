@@ -169,7 +169,7 @@ TEST(CSkinControls, ALongPathEndsInAnEllipsis) {
     ShownWindow w;
     w.showValues();
     w.status.ShowFilePath("/home/player/a very long folder name/that goes on and on/and on",
-                       "Emberway Full Installer");
+                          "Emberway Full Installer");
     const QString shown = w.skin().label(skin::PathValue).shownText();
     EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
     EXPECT_EQ(w.text(skin::PathValue),

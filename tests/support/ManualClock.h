@@ -18,7 +18,9 @@ public:
         localtime_r(&at_, &out);
         return out;
     }
-    std::chrono::steady_clock::time_point now() override { return std::chrono::steady_clock::now(); }
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::now();
+    }
     void wait(std::chrono::milliseconds span) override {
         waits.push_back(span);
         if (onWait) {
