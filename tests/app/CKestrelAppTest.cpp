@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -15,10 +22,24 @@
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
 #include "support/RecordingSender.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+// True when something accepts TCP connections on the loopback port.
+bool Listening(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
 // Nothing listens on port 1: a download check there fails at once.
 const QString kNoServer = "http://127.0.0.1:1";
 
@@ -73,6 +94,7 @@ TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
         return probe.acquire(a.lockPath) == SingleInstanceLock::Outcome::AlreadyHeld;
     };
     QString seenTitle;
+    std::atomic<quint16> port{0};
     bool heldWhileRunning = false;
     bool heldDuringTheCloseWait = false;
     a.clock.onWait = [&] { heldDuringTheCloseWait = lockHeld(); };
@@ -83,13 +105,34 @@ TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
         if (dlg && dlg->isVisible() && seenTitle.isEmpty()) {
             seenTitle = dlg->windowTitle();
             heldWhileRunning = lockHeld();
+            port = dlg->Status().ListenPort();
             dlg->OnCommand(CKestrelDlg::kCloseCommand);
         }
     });
     closer.start(10);
+    // A second copy starting the moment the lock goes must find the first one's session gone:
+    // its listen socket closed.
+    std::atomic<bool> stop{false}, sessionAliveAtRelease{false}, released{false};
+    std::thread secondCopy([&] {
+        while (!stop) {
+            SingleInstanceLock lock;
+            if (port != 0 && lock.acquire(a.lockPath) == SingleInstanceLock::Outcome::Acquired) {
+                sessionAliveAtRelease = Listening(port.load());
+                released = true;
+                return;
+            }
+            std::this_thread::yield();
+        }
+    });
     CKestrelApp app(a.prompt, a.clock, a.sender, QString::fromStdString(pub.origin()), a.lockPath);
     EXPECT_FALSE(app.InitInstance());
     closer.stop();
+    waitFor([&] { return released.load(); }, std::chrono::seconds(10));
+    stop = true;
+    secondCopy.join();
+    EXPECT_TRUE(released);
+    EXPECT_NE(port.load(), 0);
+    EXPECT_FALSE(sessionAliveAtRelease);
     EXPECT_EQ(seenTitle, "Emberway Kestrel");
     EXPECT_TRUE(heldWhileRunning);
     EXPECT_TRUE(heldDuringTheCloseWait);
