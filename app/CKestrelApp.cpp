@@ -36,9 +36,10 @@ bool CKestrelApp::InitInstance() {
         CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_);
         dialog.DoModal();
     }
-    // The window has taken its engine with it, stop announces and all. Whatever the program
-    // still runs of its own (report threads) ends here too, so that a second copy, started the
-    // moment the lock goes, finds nothing of this one at work.
+    // Nothing of this copy may run past the release, so that a second copy started the moment
+    // the lock goes finds nothing of this one at work: the window has taken its engine with it
+    // (the session's shutdown included), and any thread of the program's own, such as a report
+    // thread, must have ended before this point.
     lock.release();
     return false;
 }
