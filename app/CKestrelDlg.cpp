@@ -206,7 +206,7 @@ void CKestrelDlg::OnTorrentPaused() {
 }
 
 void CKestrelDlg::OnTorrentChecked() {
-    // A folder that already held the whole set reports finished before checked.
+    // A folder that held the whole set reports finished first: nothing to pause, no later start.
     const bool complete = task_.isComplete();
     skin_.EnablePauseButton(!complete);
     task_.Resume();
