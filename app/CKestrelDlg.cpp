@@ -26,8 +26,9 @@ constexpr int kMinWebSeedUrlLength = 6;
 } // namespace
 
 bool ReschedulesAnnounce(const EngineEvent& event) {
-    return event.code == EngineEvent::TrackerError || event.code == EngineEvent::TrackerWarning ||
-           (event.code == EngineEvent::TrackerReply &&
+    return event.code == EngineEvent::Code::TrackerError ||
+           event.code == EngineEvent::Code::TrackerWarning ||
+           (event.code == EngineEvent::Code::TrackerReply &&
             event.message != QLatin1String("Got peers from DHT"));
 }
 
@@ -159,23 +160,23 @@ void CKestrelDlg::PumpEngineEvents() {
 
 void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     switch (event.code) {
-    case EngineEvent::FileError:
+    case EngineEvent::Code::FileError:
         OnFileError();
         break;
-    case EngineEvent::TrackerError:
-    case EngineEvent::TrackerWarning:
-    case EngineEvent::TrackerReply:
+    case EngineEvent::Code::TrackerError:
+    case EngineEvent::Code::TrackerWarning:
+    case EngineEvent::Code::TrackerReply:
         if (ReschedulesAnnounce(event)) {
             RescheduleAnnounce();
         }
         break;
-    case EngineEvent::TorrentFinished:
+    case EngineEvent::Code::TorrentFinished:
         OnTorrentFinished();
         break;
-    case EngineEvent::TorrentPaused:
+    case EngineEvent::Code::TorrentPaused:
         OnTorrentPaused();
         break;
-    case EngineEvent::TorrentChecked:
+    case EngineEvent::Code::TorrentChecked:
         OnTorrentChecked();
         break;
     default:
@@ -184,6 +185,7 @@ void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
 }
 
 void CKestrelDlg::OnFileError() {
+    task_.PauseAfterFileError();
     // Every file error: the disk being full is by far the likeliest.
     prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
     // The torrent stands paused now, maybe before it was ever checked and the button came on.
@@ -226,12 +228,10 @@ void CKestrelDlg::OnTorrentChecked() {
 }
 
 void CKestrelDlg::RescheduleAnnounce() {
-    const int delay = AnnounceDelaySeconds(task_.isComplete(), task_.peerCount());
-    task_.ForceReannounce(delay);
+    task_.ForceReannounce(AnnounceDelaySeconds(task_.isComplete(), task_.peerCount()));
 }
 
 void CKestrelDlg::CheckIncomingConnections() {
-    // Timer 115 has already stopped itself.
     if (engine_ && !engine_->HasIncomingConnections()) {
         engine_->StopListening();
         status_.SetListenPort(0);

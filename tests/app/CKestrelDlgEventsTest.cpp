@@ -19,9 +19,9 @@ struct Reactions {
     RecordingSender sender;
     CKestrelDlg dlg{prompt, clock, sender, "http://127.0.0.1:1"};
 
-    void feed(int code, const QString& message = {}) {
+    void feed(EngineEvent::Code code, const QString& message = {}) {
         EngineEvent e;
-        e.code = static_cast<decltype(e.code)>(code);
+        e.code = code;
         e.message = message;
         dlg.HandleEngineEvent(e);
     }
@@ -29,9 +29,9 @@ struct Reactions {
     bool resumeLook() { return dlg.Skin().pauseLook() == CSkinControls::PauseLook::Resume; }
 };
 
-EngineEvent Event(int code, const QString& message) {
+EngineEvent Event(EngineEvent::Code code, const QString& message) {
     EngineEvent e;
-    e.code = static_cast<decltype(e.code)>(code);
+    e.code = code;
     e.message = message;
     return e;
 }
@@ -56,7 +56,7 @@ TEST(EngineReactions, EachCodeGetsItsReactionAndNoOther) {
     for (const Row& row : table) {
         Reactions r;
         r.dlg.Skin().EnablePauseButton(false); // as after the start
-        r.feed(row.code, "a message");
+        r.feed(static_cast<EngineEvent::Code>(row.code), "a message");
         EXPECT_EQ(r.prompt.texts(RecordingPrompt::Kind::Message).size(), row.message ? 1u : 0u)
             << row.code;
         EXPECT_EQ(r.pauseEnabled(), row.enabled) << row.code;
@@ -66,24 +66,25 @@ TEST(EngineReactions, EachCodeGetsItsReactionAndNoOther) {
 }
 
 TEST(EngineReactions, TrackerEventsMoveTheAnnounceExceptTheExactDhtText) {
-    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::TrackerError, "timed out")));
-    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::TrackerWarning, "")));
-    EXPECT_FALSE(ReschedulesAnnounce(Event(EngineEvent::TrackerReply, "Got peers from DHT")));
+    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerError, "timed out")));
+    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerWarning, "")));
+    EXPECT_FALSE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerReply, "Got peers from DHT")));
     for (const QString& text : {QString("Got peers from DHT "), QString("got peers from DHT"),
                                 QString("received 3 peers"), QString()}) {
-        EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::TrackerReply, text)))
+        EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerReply, text)))
             << text.toStdString();
     }
     for (int code : {0, 3, 13, 19, 20}) {
-        EXPECT_FALSE(ReschedulesAnnounce(Event(code, "Got peers"))) << code;
+        EXPECT_FALSE(ReschedulesAnnounce(Event(static_cast<EngineEvent::Code>(code), "Got peers")))
+            << code;
     }
 }
 
 TEST(EngineReactions, AFileErrorShowsTheDiskMessageAndLetsTheUserResume) {
     Reactions r;
     r.dlg.Skin().EnablePauseButton(false); // no check yet: the button has never come on
-    r.feed(EngineEvent::FileError, "file_open error: Not a directory");
-    r.feed(EngineEvent::FileError, "file_write error: No space left on device");
+    r.feed(EngineEvent::Code::FileError, "file_open error: Not a directory");
+    r.feed(EngineEvent::Code::FileError, "file_write error: No space left on device");
     EXPECT_EQ(r.prompt.texts(RecordingPrompt::Kind::Message),
               (std::vector<QString>{kDiskFull, kDiskFull}));
     EXPECT_EQ(r.prompt.entries[0].buttons, Prompt::Buttons::Ok);
@@ -93,7 +94,7 @@ TEST(EngineReactions, AFileErrorShowsTheDiskMessageAndLetsTheUserResume) {
 TEST(EngineReactions, CheckedEnablesPauseAndStartsTheTimersInOrder) {
     Reactions r;
     r.dlg.Skin().EnablePauseButton(false);
-    r.feed(EngineEvent::TorrentChecked);
+    r.feed(EngineEvent::Code::TorrentChecked);
     EXPECT_TRUE(r.pauseEnabled());
     EXPECT_EQ(r.dlg.Timers().startOrder(), (std::vector<int>{115, 114, 116}));
     EXPECT_EQ(r.dlg.Timers().running(),
@@ -102,11 +103,11 @@ TEST(EngineReactions, CheckedEnablesPauseAndStartsTheTimersInOrder) {
     // A second check restarts them; after the listen check ran once it comes back.
     r.dlg.OnTimer(CKestrelDlg::kListenCheckTimer);
     EXPECT_FALSE(r.dlg.Timers().isRunning(115));
-    r.feed(EngineEvent::TorrentChecked);
+    r.feed(EngineEvent::Code::TorrentChecked);
     EXPECT_EQ(r.dlg.Timers().startOrder(), (std::vector<int>{115, 114, 116}));
     // The completion turns the button off; a later check of an unfinished torrent turns it on.
-    r.feed(EngineEvent::TorrentFinished);
+    r.feed(EngineEvent::Code::TorrentFinished);
     EXPECT_FALSE(r.pauseEnabled());
-    r.feed(EngineEvent::TorrentChecked);
+    r.feed(EngineEvent::Code::TorrentChecked);
     EXPECT_TRUE(r.pauseEnabled());
 }

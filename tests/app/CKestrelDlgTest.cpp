@@ -21,9 +21,9 @@ struct Window {
     RecordingSender sender;
     CKestrelDlg dlg{prompt, clock, sender, "http://127.0.0.1:1"};
 
-    void feed(int code) {
+    void feed(EngineEvent::Code code) {
         EngineEvent e;
-        e.code = static_cast<decltype(e.code)>(code);
+        e.code = code;
         dlg.HandleEngineEvent(e);
     }
 };
@@ -60,7 +60,7 @@ TEST(CKestrelDlg, AStartWhoseCheckFailsEndsTheDialogBeforeItsLoop) {
 
 TEST(CKestrelDlg, ListenCheckTimerStopsItselfAndUnknownIdsDoNothing) {
     Window w;
-    w.feed(EngineEvent::TorrentChecked); // starts the listen check with the others
+    w.feed(EngineEvent::Code::TorrentChecked); // starts the listen check with the others
     ASSERT_TRUE(w.dlg.Timers().isRunning(CKestrelDlg::kListenCheckTimer));
     for (int id : {108, 110, 117, 111, 112, 113, 114, 116}) {
         w.dlg.OnTimer(id);
