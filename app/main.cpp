@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/CKestrelApp.h"
+#include "net/AnsiText.h"
 #include "net/HttpGet.h"
 #include "net/ServerAddress.h"
 #include "platform/QtPrompt.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char* argv[]) {
     InitHttpClient();
+    CaptureUserCodeset();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
