@@ -39,11 +39,9 @@ TEST(DecodeAnsiText, ReadsTheUsersEightBitCodesetOnceQtRuns) {
         {"de_DE", "ISO-8859-1", "Gr\xFC\xDF", QString::fromUtf16(u"Gr\u00FC\u00DF")},
     };
     for (const Case& c : cases) {
-        for (const QString& charmap : {c.charmap, QStringLiteral("UTF-8")}) {
-            const QString why = GenerateLocale(locales.path(), c.source, charmap);
-            if (!why.isEmpty()) {
-                GTEST_SKIP() << why.toStdString();
-            }
+        const QString why = GenerateLocale(locales.path(), c.source, c.charmap);
+        if (!why.isEmpty()) {
+            GTEST_SKIP() << why.toStdString();
         }
         for (const bool movesToUtf8 : {false, true}) {
             QProcess probe;
@@ -53,7 +51,7 @@ TEST(DecodeAnsiText, ReadsTheUsersEightBitCodesetOnceQtRuns) {
             probe.setProcessEnvironment(environment);
             QStringList arguments{QString::fromLatin1(c.bytes.toHex())};
             if (movesToUtf8) {
-                arguments << c.source + QStringLiteral(".UTF-8");
+                arguments << QStringLiteral("C.UTF-8");
             }
             probe.start(QStringLiteral(KESTREL_ANSI_PROBE_PATH), arguments);
             ASSERT_TRUE(probe.waitForFinished(60'000)) << c.charmap.toStdString();
