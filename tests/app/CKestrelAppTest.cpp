@@ -11,19 +11,14 @@
 #include "app/CKestrelDlg.h"
 #include "platform/SingleInstanceLock.h"
 #include "support/RecordingPrompt.h"
+#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 struct LockFile {
-    fs::path dir;
-    std::string path;
-    LockFile() {
-        char tmpl[] = "/tmp/kestrel-app-XXXXXX";
-        dir = mkdtemp(tmpl);
-        path = dir / "Emberway Kestrel.lock";
-    }
-    ~LockFile() { fs::remove_all(dir); }
+    TempFolder dir;
+    std::string path = dir.path() / "Emberway Kestrel.lock";
 };
 // Nothing listens on port 1: a download check there fails at once.
 const QString kNoServer = "http://127.0.0.1:1";

@@ -22,6 +22,7 @@
 
 #include "Publisher.h"
 #include "WebSeedServer.h"
+#include "support/TempFolder.h"
 #include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
@@ -38,8 +39,7 @@ std::string readFile(const fs::path& p) {
 class PublisherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "kestrel-pubtest-XXXXXX").string();
-        work_ = mkdtemp(templ.data());
+        work_ = folder_.path();
         publisher::PublisherOptions options;
         options.workFolder = work_ / "data";
         options.generatedBytes = 2 * 1024 * 1024 + 5;
@@ -60,9 +60,9 @@ protected:
         client_.reset();
         seed_.reset();
         server_.reset();
-        fs::remove_all(work_);
     }
 
+    TempFolder folder_;
     fs::path work_;
     std::unique_ptr<Publisher> server_;
     std::unique_ptr<httplib::Client> client_;
