@@ -16,14 +16,16 @@ public:
         path_ = dir_.path().toStdString();
     }
     ~TempFolder() {
+        // Each folder is opened up before the walk goes into it.
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
         std::error_code ec;
         for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
+                                         std::filesystem::perm_options::add, ignored);
         }
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
