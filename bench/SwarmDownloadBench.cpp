@@ -119,8 +119,8 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     ticks.ticks += dlg->ticks;
     ticks.total += dlg->tickTime;
     ticks.refresh += dlg->refreshTime;
-    ticks.queries += dlg->queryTime;
-    ticks.queryCount += dlg->queries;
+    ticks.queries += dlg->inquiries.total;
+    ticks.queryCount += dlg->inquiries.count;
     ticks.longest = std::max(ticks.longest, dlg->longestTick);
     ticks.each.insert(ticks.each.end(), dlg->each.begin(), dlg->each.end());
     if (!dlg->each.empty()) {

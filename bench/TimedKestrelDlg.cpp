@@ -11,13 +11,9 @@ void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
 void TimedKestrelDlg::RefreshStatus() {
     tickStart_ = Clock::now();
     // What CKestrelDlg::RefreshStatus does, with each of the task's answers timed.
-    std::chrono::nanoseconds spent{0};
-    int asked = 0;
-    RefreshStatusFrom(TimedTask(task_, spent, asked));
-    if (counting) {
-        queryTime += spent;
-        queries += asked;
-    }
+    // Counted with the pump that follows: the start's own refresh is no tick.
+    pending_ = {};
+    RefreshStatusFrom(TimedTask(task_, pending_));
     refreshEnd_ = Clock::now();
 }
 
@@ -28,6 +24,7 @@ void TimedKestrelDlg::PumpEngineEvents() {
         ++ticks;
         tickTime += spent;
         refreshTime += refreshEnd_ - tickStart_;
+        inquiries.merge(pending_);
         longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
         each.push_back(spent);
     }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "TimedTask.h"
 #include "app/CKestrelDlg.h"
 
 // The program's main window, unchanged, with a stopwatch around the work of its 300 ms tick
@@ -20,8 +21,7 @@ public:
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
     std::chrono::nanoseconds refreshTime{0}; // the status refresh's share of tickTime
-    std::chrono::nanoseconds queryTime{0};   // the refresh's inquiries of the task
-    int queries = 0;
+    InquiryCosts inquiries; // the refresh's inquiries of the task
     std::chrono::nanoseconds longestTick{0};
     std::vector<std::chrono::nanoseconds> each; // every counted tick, in order
 
@@ -36,4 +36,5 @@ protected:
 private:
     Clock::time_point tickStart_;
     Clock::time_point refreshEnd_;
+    InquiryCosts pending_;
 };
