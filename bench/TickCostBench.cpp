@@ -227,8 +227,7 @@ double micro(std::chrono::nanoseconds t) {
 
 void printFigures(double rate, const RateFigures& f, const std::string& loadBefore) {
     std::printf("\n%s: %d downloads (%d complete), %.1f MB/s achieved; load %s -> %s\n",
-                rate > 0 ? (std::to_string(static_cast<int>(rate)) + " MB/s").c_str()
-                         : "unlimited",
+                rate > 0 ? (std::to_string(static_cast<int>(rate)) + " MB/s").c_str() : "unlimited",
                 f.runs, f.completed, f.downloading > 0 ? f.bytes / 1e6 / f.downloading : 0.0,
                 loadBefore.c_str(), loadAverage().c_str());
     if (f.ticks.empty()) {

@@ -21,7 +21,7 @@ public:
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
     std::chrono::nanoseconds refreshTime{0}; // the status refresh's share of tickTime
-    InquiryCosts inquiries; // the refresh's inquiries of the task
+    InquiryCosts inquiries;                  // the refresh's inquiries of the task
     std::chrono::nanoseconds longestTick{0};
     std::vector<std::chrono::nanoseconds> each; // every counted tick, in order
 
