@@ -27,11 +27,13 @@
 #include "FileSet.h"
 #include "Publisher.h"
 #include "TimedKestrelDlg.h"
+#include "net/ReportSender.h"
+#include "platform/Clock.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 namespace {
 
@@ -74,8 +76,8 @@ void applyNice(const std::map<std::string, int>& nice, std::set<int>& done) {
     }
 }
 
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
+double seconds(Steady::time_point since) {
+    return std::chrono::duration<double>(Steady::now() - since).count();
 }
 
 std::string loadAverage() {
@@ -173,6 +175,8 @@ private:
 struct RateFigures {
     std::vector<std::chrono::nanoseconds> ticks;      // every tick, in order
     std::vector<std::chrono::nanoseconds> firstTicks; // each download's first (torrent checked)
+    // The timed refreshes half-way between two ticks.
+    int refreshes = 0;
     std::chrono::nanoseconds refresh{0};
     InquiryCosts inquiries;
     std::int64_t bytes = 0;
@@ -187,8 +191,11 @@ void downloadWithProgram(const std::string& fileServer, const std::filesystem::p
                          int ticksWanted, const std::map<std::string, int>& nice,
                          RateFigures& figures) {
     BenchPrompt prompt(QString::fromStdString(folder.string()));
-    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, QString::fromStdString(fileServer));
-    dlg->OnInitDialog();
+    SystemClock clock;
+    HttpReportSender sender;
+    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, clock, sender,
+                                                 QString::fromStdString(fileServer));
+    dlg->Start();
     if (!dlg->added || prompt.messages != 0) {
         std::fprintf(stderr, "the program did not start its download (%d messages)\n",
                      prompt.messages);
@@ -202,7 +209,7 @@ void downloadWithProgram(const std::string& fileServer, const std::filesystem::p
     QObject::connect(&poll, &QTimer::timeout, [&] {
         applyNice(nice, niced);
         complete = dlg->complete();
-        if (complete || dlg->ticks >= ticksWanted || Clock::now() - start > 10min) {
+        if (complete || dlg->ticks >= ticksWanted || Steady::now() - start > 10min) {
             loop.quit();
         }
     });
@@ -217,6 +224,7 @@ void downloadWithProgram(const std::string& fileServer, const std::filesystem::p
         figures.firstTicks.push_back(dlg->each.front());
     }
     figures.ticks.insert(figures.ticks.end(), dlg->each.begin(), dlg->each.end());
+    figures.refreshes += dlg->refreshes;
     figures.refresh += dlg->refreshTime;
     figures.inquiries.merge(dlg->inquiries);
 }
@@ -246,18 +254,21 @@ void printFigures(double rate, const RateFigures& f, const std::string& loadBefo
                 "max %.0f us\n",
                 n, micro(total) / n, micro(sorted[sorted.size() / 2]), micro(p95),
                 micro(sorted.back()));
-    std::printf("        of the mean: status refresh %.0f us (the task's inquiries %.0f us, the "
-                "window's own work %.0f us), event pump %.0f us\n",
-                micro(f.refresh) / n, micro(f.inquiries.total) / n,
-                micro(f.refresh - f.inquiries.total) / n, micro(total - f.refresh) / n);
     std::chrono::nanoseconds firstLongest{0};
     for (const auto t : f.firstTicks) {
         firstLongest = std::max(firstLongest, t);
     }
     std::printf("        each download's first tick (the checked reactions): longest %.0f us\n",
                 micro(firstLongest));
-    std::printf("  the refresh's inquiries: %.1f per tick\n",
-                static_cast<double>(f.inquiries.count) / n);
+    if (f.refreshes == 0) {
+        return;
+    }
+    std::printf("  a status refresh half-way between two ticks: %d refreshes, mean %.0f us (the "
+                "task's %.1f inquiries %.0f us, the window's own work %.0f us)\n",
+                f.refreshes, micro(f.refresh) / f.refreshes,
+                static_cast<double>(f.inquiries.count) / f.refreshes,
+                micro(f.inquiries.total) / f.refreshes,
+                micro(f.refresh - f.inquiries.total) / f.refreshes);
     for (const auto& [name, cost] : f.inquiries.byName) {
         auto each = cost.each;
         std::sort(each.begin(), each.end());
@@ -361,7 +372,7 @@ int main(int argc, char** argv) {
         const int perSeeder = static_cast<int>(rate * 1e6 / kSeeders);
         const auto seederWork = settings.work / ("seeders-" + std::to_string(run));
         SeedersProcess seeders(torrentFile, root.parent_path(), perSeeder, seederWork);
-        const auto t0 = Clock::now();
+        const auto t0 = Steady::now();
         if (!seeders.waitUntilReady()) {
             std::fprintf(stderr, "the seeders did not get ready\n");
             return 1;

@@ -1,31 +1,44 @@
 #include "TimedKestrelDlg.h"
 
-#include "TimedTask.h"
+#include <algorithm>
 
-void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
-    added = Clock::now();
-    CKestrelDlg::ShowFilePath(folder, name);
+#include <QTimer>
+#include <QTimerEvent>
+
+void TimedKestrelDlg::Start() {
+    OnInitDialog();
+    // The start ends right after the torrent has been added and its first refresh.
+    if (Task().isValid()) {
+        added = Steady::now();
+    }
 }
 
-// Timer 109 runs these two, in this order, on every tick.
-void TimedKestrelDlg::RefreshStatus() {
-    tickStart_ = Clock::now();
-    // What CKestrelDlg::RefreshStatus does, with each of the task's answers timed.
-    // Counted with the pump that follows: the start's own refresh is no tick.
-    pending_ = {};
-    RefreshStatusFrom(TimedTask(task_, pending_));
-    refreshEnd_ = Clock::now();
-}
-
-void TimedKestrelDlg::PumpEngineEvents() {
-    CKestrelDlg::PumpEngineEvents();
-    const auto spent = Clock::now() - tickStart_;
+void TimedKestrelDlg::timerEvent(QTimerEvent* event) {
+    if (Timers().idOf(event->timerId()) != kStatusTimer) {
+        CKestrelDlg::timerEvent(event);
+        return;
+    }
+    // The tick as the window runs it: its own refresh, then the event pump.
+    const auto start = Steady::now();
+    CKestrelDlg::timerEvent(event);
+    const std::chrono::nanoseconds tick = Steady::now() - start;
     if (counting) {
         ++ticks;
-        tickTime += spent;
-        refreshTime += refreshEnd_ - tickStart_;
-        inquiries.merge(pending_);
-        longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
-        each.push_back(spent);
+        tickTime += tick;
+        longestTick = std::max(longestTick, tick);
+        each.push_back(tick);
+        QTimer::singleShot(150, this, [this] { TimedRefresh(); });
     }
+}
+
+void TimedKestrelDlg::TimedRefresh() {
+    if (!counting) {
+        return;
+    }
+    InquiryCosts costs;
+    const auto start = Steady::now();
+    Status().RefreshStatus(TimedTask(Task(), costs));
+    refreshTime += Steady::now() - start;
+    ++refreshes;
+    inquiries.merge(costs);
 }
