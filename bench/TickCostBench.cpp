@@ -260,6 +260,7 @@ void printFigures(double rate, const RateFigures& f, const std::string& loadBefo
     }
     std::printf("        each download's first tick (the checked reactions): longest %.0f us\n",
                 micro(firstLongest));
+    std::fflush(stdout);
     if (f.refreshes == 0) {
         return;
     }
