@@ -44,7 +44,7 @@ struct InquiryCosts {
     }
 };
 
-// The task's inquiries as the status refresh makes them, each timed, so that a tick's cost
+// The task's inquiries as the status refresh makes them, each timed, so that a refresh's cost
 // splits into the engine's answers and the window's own work.
 class TimedTask {
     // Defined first: the inquiries below deduce their types from it.
