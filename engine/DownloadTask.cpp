@@ -19,6 +19,12 @@ lt::torrent_status Query(const lt::torrent_handle& h, lt::status_flags_t flags =
     return h.status(flags);
 }
 
+// The library stops averaging the rates of a torrent that has no connection, so the last
+// figures before the peers left would stay on show (and in the reports) for good.
+std::uint32_t LiveDownloadRate(const lt::torrent_status& st) {
+    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.download_payload_rate) : 0;
+}
+
 bool ParseEndpoint(const std::string& address, std::uint16_t port, lt::tcp::endpoint& out) {
     lt::error_code ec;
     const lt::address a = lt::make_address(address, ec);
@@ -42,14 +48,8 @@ bool DownloadTask::isValid() const {
 int DownloadTask::percentDone() const {
     return isValid() ? static_cast<int>(Query(impl_->handle).progress * 100) : 0;
 }
-// The library stops averaging the rates of a torrent that has no connection, so the last
-// figures before the peers left would stay on show (and in the reports) for good.
 std::uint32_t DownloadTask::downloadRate() const {
-    if (!isValid()) {
-        return 0;
-    }
-    const lt::torrent_status st = Query(impl_->handle);
-    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.download_payload_rate) : 0;
+    return isValid() ? LiveDownloadRate(Query(impl_->handle)) : 0;
 }
 std::uint32_t DownloadTask::uploadRate() const {
     if (!isValid()) {
@@ -78,7 +78,9 @@ std::optional<RemainingTime> DownloadTask::remainingTime() const {
     if (!isValid()) {
         return std::nullopt;
     }
-    return RemainingTimeFrom(totalSize(), totalDone(), downloadRate());
+    // One figure, one query: the bytes done and the rate come from the same reading.
+    const lt::torrent_status st = Query(impl_->handle);
+    return RemainingTimeFrom(totalSize(), st.total_done, LiveDownloadRate(st));
 }
 bool DownloadTask::isPaused() const {
     return !isValid() || bool(Query(impl_->handle).flags & lt::torrent_flags::paused);
