@@ -164,6 +164,8 @@ struct WebSeedServer::Impl {
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::list<Worker> workers;
+    std::uint64_t sent = 0;
+    std::vector<FlowSample> flow;
 
     explicit Impl(Options o) : options(std::move(o)) {}
 
@@ -222,6 +224,11 @@ struct WebSeedServer::Impl {
                 return false;
             }
             sent += static_cast<std::uint64_t>(got);
+            {
+                std::lock_guard lock(mutex);
+                this->sent += static_cast<std::uint64_t>(got);
+                flow.push_back({std::chrono::steady_clock::now(), static_cast<std::uint64_t>(got)});
+            }
             if (options.bytesPerSecond > 0) {
                 const auto due =
                     started + std::chrono::microseconds(sent * 1'000'000 / options.bytesPerSecond);
@@ -448,6 +455,16 @@ void WebSeedServer::stop() {
 
 int WebSeedServer::port() const {
     return impl_->port;
+}
+
+std::uint64_t WebSeedServer::bytesSent() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->sent;
+}
+
+std::vector<FlowSample> WebSeedServer::flow() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->flow;
 }
 
 } // namespace publisher
