@@ -74,7 +74,7 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
 // at a time and the library releases a queued request after 20 ticks, so at the default 500 ms
 // a web seed at 80 KiB/s came in bursts of 800 KB ten seconds apart; at 100 ms the flow is
 // steady.
-constexpr int kLimitedTickMs = 100;
+constexpr int kLimitedTickMs = 50;
 
 // Every address the host name stands for; a literal address is taken as it is.
 std::vector<lt::address> ResolveHost(const std::string& host) {
