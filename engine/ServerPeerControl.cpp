@@ -1,7 +1,6 @@
 #include "engine/ServerPeerControl.h"
 
 #include <libtorrent/address.hpp>
-#include <libtorrent/ip_filter.hpp>
 
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
@@ -103,20 +102,7 @@ void ServerPeerControl::ApplyFilter(const ServerPeerFilter& filter) {
     if (!task_.isValid()) {
         return;
     }
-    lt::ip_filter f;
-    lt::error_code ec;
-    for (const std::string& text : filter.blocked) {
-        const lt::address a = lt::make_address(text, ec);
-        if (!ec) {
-            f.add_rule(a, a, lt::ip_filter::blocked);
-        }
-    }
-    if (filter.allowed) {
-        const lt::address a = lt::make_address(*filter.allowed, ec);
-        if (!ec) {
-            f.add_rule(a, a, 0);
-        }
-    }
-    // The filter replaces the session's whole filter.
-    task_.impl()->engine->session->set_ip_filter(f);
+    // The session's filter has one owner; these rules replace the ones it held.
+    EngineInternals::Of(task_).engine->ipFilter->BlockAddresses(filter.blocked,
+                                                                filter.allowed.value_or(""));
 }

@@ -42,7 +42,7 @@ std::uint32_t SeedFor(std::size_t index, std::size_t count) {
 // Payload the torrent's first web seed connection has brought so far.
 std::uint64_t WebSeedBytesTaken(const DownloadTask& task) {
     std::vector<lt::peer_info> peers;
-    task.impl()->handle.get_peer_info(peers);
+    EngineInternals::Of(task).handle.get_peer_info(peers);
     for (const auto& p : peers) {
         if (p.connection_type & lt::peer_info::web_seed) {
             return static_cast<std::uint64_t>(p.total_download);
@@ -109,7 +109,7 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             EngineEvent e;
             while (engine->NextEngineEvent(e)) {
-                if (e.code == EngineEvent::TorrentChecked) {
+                if (e.code == EngineEvent::Code::TorrentChecked) {
                     return true;
                 }
             }
@@ -118,7 +118,7 @@ protected:
     }
     int access(const std::string& address) const {
         return static_cast<int>(
-            engine->impl()->session->get_ip_filter().access(lt::make_address(address)));
+            EngineInternals::Of(*engine).session->get_ip_filter().access(lt::make_address(address)));
     }
     bool connectedTo(const std::string& address) const {
         const auto peers = task.peers();
@@ -214,7 +214,7 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNo
     none.CallInServerPeer();
     none.BalanceServerPeer();
     EXPECT_TRUE(none.chosenServerPeer().empty());
-    EXPECT_EQ(engine->impl()->session->get_ip_filter().export_filter(),
+    EXPECT_EQ(EngineInternals::Of(*engine).session->get_ip_filter().export_filter(),
               lt::ip_filter().export_filter());
 
     ServerPeerControl control(task, [] { return SeedFor(0, 1); });
