@@ -19,11 +19,11 @@
 #include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
 
+#include <QUrl>
+
 #include "engine/EngineInternals.h"
 #include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
-
-#include <QUrl>
 
 namespace lt = libtorrent;
 
@@ -70,10 +70,10 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
     return p;
 }
 
-// The session's clock tick while a rate is held. A capped web seed asks for a megabyte or more
-// at a time and the library releases a queued request after 20 ticks, so at the default 500 ms
-// a web seed at 80 KiB/s came in bursts of 800 KB ten seconds apart; at 100 ms the flow is
-// steady.
+// The session's clock tick while a rate is held. A capped web seed asks for a piece or more at
+// a time and the library hands out a queued request's quota after 20 ticks at the latest, so at
+// the default 500 ms a web seed at 80 KiB/s came in bursts of 800 KB ten seconds apart; at
+// 50 ms it brings about 80 KB each second.
 constexpr int kLimitedTickMs = 50;
 
 // Every address the host name stands for; a literal address is taken as it is.
