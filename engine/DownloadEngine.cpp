@@ -476,3 +476,7 @@ void DownloadEngine::Impl::LimitAddresses(const std::vector<lt::address>& addres
 void DownloadEngine::PauseSession() {
     impl_->session->pause();
 }
+
+bool DownloadEngine::IsSessionPaused() const {
+    return impl_->session->is_paused();
+}
