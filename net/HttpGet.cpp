@@ -92,6 +92,10 @@ void InitHttpClient() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
+void ShutdownHttpClient() {
+    curl_global_cleanup();
+}
+
 QByteArray EncodeUrlForWire(const QString& url) {
     static const char kHex[] = "0123456789ABCDEF";
     const QByteArray utf8 = url.toUtf8();

@@ -15,6 +15,8 @@ struct HttpGetTimeouts {
 
 // Once per process, before any thread starts: sets up the HTTP library.
 void InitHttpClient();
+// Once per process, after every request has ended (no report thread left): releases it again.
+void ShutdownHttpClient();
 
 // One blocking GET of url into the caller's buffer. On success the body (at least one byte, at
 // most capacity - 1) is followed by a zero byte and its length goes to *bodyLength. An empty body

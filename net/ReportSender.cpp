@@ -13,11 +13,16 @@ HttpReportSender::HttpReportSender(HttpGetTimeouts timeouts, ThreadStarter start
       }) {}
 
 HttpReportSender::~HttpReportSender() {
+    stop();
+}
+
+void HttpReportSender::stop() {
     cancel_ = true;
     std::lock_guard lock(mutex_);
     for (Worker& worker : workers_) {
         worker.thread.join();
     }
+    workers_.clear();
 }
 
 void HttpReportSender::sendInBackground(QString url) {
@@ -28,6 +33,9 @@ void HttpReportSender::sendInBackground(QString url) {
         *done = true;
     };
     std::lock_guard lock(mutex_);
+    if (cancel_) {
+        return; // stopped
+    }
     reapLocked();
     // Room first: once the thread runs, nothing may fail before it is held.
     workers_.reserve(workers_.size() + 1);

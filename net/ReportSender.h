@@ -29,12 +29,15 @@ public:
     // when the fetch failed (see HttpGet).
     virtual std::optional<std::uint32_t> fetch(const QString& url, char* buffer,
                                                std::uint32_t capacity) = 0;
+    // The end of the run: reports still in flight are given up, and this returns once their
+    // threads have ended. Nothing is sent in the background after it.
+    virtual void stop() = 0;
 };
 
-// Sends over HTTP with the program's own client. Its worker threads are its own: when it goes,
-// the reports still in flight are cancelled and their threads joined, so nothing outlives it.
-// Curl notices a cancel within about a second, in any phase, so that wait never runs into the
-// client's time-outs. Keep it alive until the program's last request has ended.
+// Sends over HTTP with the program's own client. Its worker threads are its own: on stop, and at
+// the latest when it goes, the reports still in flight are cancelled and their threads joined,
+// so none outlives it. Curl notices a cancel within about a second, in any phase, so that wait
+// never runs into the client's time-outs.
 class HttpReportSender final : public ReportSender {
 public:
     // Starts a thread running work; throws std::system_error when no thread can be started.
@@ -49,6 +52,7 @@ public:
     bool send(const QString& url, char* buffer, std::uint32_t capacity) override;
     std::optional<std::uint32_t> fetch(const QString& url, char* buffer,
                                        std::uint32_t capacity) override;
+    void stop() override;
 
     // Reports whose threads have not ended yet.
     std::size_t inFlight() const;

@@ -290,18 +290,20 @@ TEST_F(StatisticsReportsTest, ReportWhoseThreadCannotStartIsDropped) {
     ASSERT_EQ(reports(), std::vector<std::string>{"second"});
 }
 
-TEST_F(StatisticsReportsTest, ReportStalledOnAServerThatNeverAnswersEndsWithItsSender) {
+TEST_F(StatisticsReportsTest, StopEndsAReportStalledOnAServerThatNeverAnswers) {
     server_->setFault(Publisher::kStatisticsPath, Fault::stall(1h));
     // Time-outs that would hold the thread for an hour: only cancelling can end it sooner.
-    auto sender = std::make_unique<HttpReportSender>(HttpGetTimeouts{1h, 1h});
-    sender->sendInBackground(record_.baseUrl + "?stalled");
+    HttpReportSender sender(HttpGetTimeouts{1h, 1h});
+    sender.sendInBackground(record_.baseUrl + "?stalled");
     ASSERT_TRUE(waitFor([&] { return reports().size() == 1; }));
-    EXPECT_EQ(sender->inFlight(), 1u);
+    EXPECT_EQ(sender.inFlight(), 1u);
 
-    auto gone = std::async(std::launch::async, [&] { sender.reset(); });
+    auto stopped = std::async(std::launch::async, [&] { sender.stop(); });
     // The deadline only bounds a failure; the thread notices within about a second.
-    EXPECT_TRUE(waitFor([&] { return gone.wait_for(0s) == std::future_status::ready; }, 30s));
+    EXPECT_TRUE(waitFor([&] { return stopped.wait_for(0s) == std::future_status::ready; }, 30s));
     server_->stop(); // releases the stall, should the sender still hold on
-    gone.get();
-    EXPECT_EQ(reports().size(), 1u); // cancelled, not tried again
+    stopped.get();
+    sender.sendInBackground(record_.baseUrl + "?after");
+    EXPECT_EQ(sender.inFlight(), 0u);
+    EXPECT_EQ(reports().size(), 1u); // cancelled, not tried again, nothing new
 }
