@@ -173,8 +173,8 @@ bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
     Transfer transfer{buffer, capacity, timeouts.stallTimeout, true, cancel};
     Perform(url, transfer, timeouts);
     buffer[transfer.total] = '\0';
-    // Whatever curl says about the end (cut off by us or by the server, stalled, an empty answer
-    // of an error page): only whether an answer began counts. A one-byte buffer keeps no byte,
-    // so the first byte's arrival is what is checked.
+    // Whatever curl says about the end (cut off by us or by the server, stalled, an error page),
+    // only whether an answer began counts. A one-byte buffer keeps no byte, so the arrival of the
+    // first byte is what is checked.
     return transfer.answered;
 }
