@@ -11,7 +11,7 @@ CKestrelApp::CKestrelApp(Prompt& prompt, QString fileServer, std::string lockPat
     : prompt_(prompt), fileServer_(std::move(fileServer)), lockPath_(std::move(lockPath)) {}
 
 bool CKestrelApp::InitInstance() {
-    // The crash dump writer is installed here, before anything else.
+    // The crash dump writer is already installed: main creates it before anything else.
 
     // Held for the whole run; the kernel releases it when the process ends.
     SingleInstanceLock lock;

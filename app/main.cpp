@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/CCrashDumpWriter.h"
 #include "app/CKestrelApp.h"
 #include "net/HttpGet.h"
 #include "net/ServerAddress.h"
@@ -7,6 +8,8 @@
 #include "platform/SingleInstanceLock.h"
 
 int main(int argc, char* argv[]) {
+    // First of all, so that every later step, a refused second copy included, leaves a dump.
+    static CCrashDumpWriter crashDumpWriter;
     InitHttpClient();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/posix_disk_io.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/torrent_handle.hpp>
@@ -130,10 +131,10 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     return t;
 }
 
-// (b) a libtorrent session exactly as the library comes: default settings and plugins.
-Timing downloadWithDefaultSession(const std::vector<char>& torrent,
-                                  const std::filesystem::path& folder) {
-    lt::session session;
+// A libtorrent session made from `params`.
+Timing downloadWithSession(lt::session_params params, const std::vector<char>& torrent,
+                           const std::filesystem::path& folder) {
+    lt::session session(std::move(params));
     lt::add_torrent_params atp;
     atp.ti = std::make_shared<lt::torrent_info>(lt::span<char const>(torrent), lt::from_span);
     atp.save_path = folder.string();
@@ -155,6 +156,28 @@ Timing downloadWithDefaultSession(const std::vector<char>& torrent,
     }
     session.remove_torrent(handle);
     return t;
+}
+
+// (b) a libtorrent session exactly as the library comes: default settings and plugins.
+Timing downloadWithDefaultSession(const std::vector<char>& torrent,
+                                  const std::filesystem::path& folder) {
+    return downloadWithSession(lt::session_params(), torrent, folder);
+}
+
+// (c) the two disk back ends, alike in all else: the default one maps the files into memory on
+// a pool of disk threads (and installs its own SIGSEGV and SIGBUS handlers), the POSIX one reads,
+// writes and hashes on the network thread. TCP only, as the program, so that neither waits
+// out a uTP time-out.
+Timing downloadWithDiskBackEnd(bool posix, const std::vector<char>& torrent,
+                               const std::filesystem::path& folder) {
+    lt::settings_pack pack;
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+    pack.set_bool(lt::settings_pack::enable_incoming_utp, false);
+    lt::session_params params(std::move(pack));
+    if (posix) {
+        params.disk_io_constructor = lt::posix_disk_io_constructor;
+    }
+    return downloadWithSession(std::move(params), torrent, folder);
 }
 
 // One timed download: from handing the torrent over until the client holds every piece.
@@ -209,7 +232,8 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
 [[noreturn]] void usage() {
     std::fputs("usage: swarm_download_bench [--size BYTES] [--repeats N] [--utp-repeats N]\n"
                "       [--piece-size BYTES] [--clients a,b,...] [--work DIR] [--keep]\n"
-               "clients: engine (the program), libtorrent (default session), qbittorrent\n",
+               "clients: engine (the program), libtorrent (default session), qbittorrent,\n"
+               "         mmap and posix (TCP-only sessions with either disk back end)\n",
                stderr);
     std::exit(2);
 }
@@ -304,6 +328,12 @@ int main(int argc, char** argv) {
         return downloadWithProgram(fileServer.origin(), folder, ticks);
     };
     downloads["libtorrent"] = downloadWithDefaultSession;
+    downloads["mmap"] = [](const std::vector<char>& t, const std::filesystem::path& folder) {
+        return downloadWithDiskBackEnd(false, t, folder);
+    };
+    downloads["posix"] = [](const std::vector<char>& t, const std::filesystem::path& folder) {
+        return downloadWithDiskBackEnd(true, t, folder);
+    };
     std::unique_ptr<QbittorrentDownloader> qbittorrent;
     if (std::find(settings.clients.begin(), settings.clients.end(), "qbittorrent") !=
         settings.clients.end()) {
