@@ -3,7 +3,9 @@
 #include "app/CCrashDumpWriter.h"
 #include "app/CKestrelApp.h"
 #include "net/HttpGet.h"
+#include "net/ReportSender.h"
 #include "net/ServerAddress.h"
+#include "platform/Clock.h"
 #include "platform/QtPrompt.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -15,7 +17,9 @@ int main(int argc, char* argv[]) {
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     QtPrompt prompt;
-    CKestrelApp app(prompt, DefaultFileServer(), SingleInstanceLock::defaultPath());
+    SystemClock clock;
+    HttpReportSender sender;
+    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath());
     app.InitInstance();
     return 0;
 }

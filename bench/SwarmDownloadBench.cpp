@@ -31,13 +31,15 @@
 #include "Publisher.h"
 #include "QbittorrentDownloader.h"
 #include "TimedKestrelDlg.h"
+#include "net/ReportSender.h"
+#include "platform/Clock.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 #include "tools/swarm/WaitFor.h"
 
 namespace lt = libtorrent;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 namespace {
 
@@ -53,8 +55,8 @@ struct Settings {
 
 constexpr auto kRunLimit = 600s;
 
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
+double seconds(Steady::time_point since) {
+    return std::chrono::duration<double>(Steady::now() - since).count();
 }
 
 struct Timing {
@@ -92,8 +94,11 @@ struct TickFigures {
 Timing downloadWithProgram(const std::string& fileServer, const std::filesystem::path& folder,
                            TickFigures& ticks) {
     BenchPrompt prompt(QString::fromStdString(folder.string()));
-    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, QString::fromStdString(fileServer));
-    dlg->OnInitDialog();
+    SystemClock clock;
+    HttpReportSender sender;
+    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, clock, sender,
+                                                 QString::fromStdString(fileServer));
+    dlg->Start();
     Timing t;
     if (!dlg->added || prompt.messages != 0) {
         std::fprintf(stderr, "the program did not start its download (%d messages)\n",
@@ -110,7 +115,7 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
         if (dlg->complete()) {
             t.total = seconds(start);
             loop.quit();
-        } else if (Clock::now() - start > kRunLimit) {
+        } else if (Steady::now() - start > kRunLimit) {
             loop.quit();
         }
     });
@@ -140,7 +145,7 @@ Timing downloadWithSession(lt::session_params params, const std::vector<char>& t
     atp.save_path = folder.string();
     atp.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
     Timing t;
-    const auto start = Clock::now();
+    const auto start = Steady::now();
     auto handle = session.add_torrent(std::move(atp));
     const bool done = swarm::waitFor(
         [&] {
@@ -292,7 +297,7 @@ int main(int argc, char** argv) {
                 settings.work.c_str(), static_cast<unsigned long long>(settings.bytes),
                 settings.repeats, settings.utpRepeats);
 
-    auto t0 = Clock::now();
+    auto t0 = Steady::now();
     const auto root = publisher::GenerateFileSet(settings.work / "source", "Emberway Installer",
                                                  settings.bytes, 1);
     std::printf("file set generated in %.1f s\n", seconds(t0));
@@ -308,7 +313,7 @@ int main(int argc, char** argv) {
     po.logRequestsToStdout = false;
     po.statisticsToStdout = false;
     po.statisticsLog = settings.work / "statistics.jsonl";
-    t0 = Clock::now();
+    t0 = Steady::now();
     publisher::Publisher fileServer(po);
     fileServer.start();
     const auto& torrent = fileServer.torrent();
@@ -347,7 +352,7 @@ int main(int argc, char** argv) {
         downloads["qbittorrent"] = [&qbittorrent](const std::vector<char>& t,
                                                   const std::filesystem::path& folder) {
             Timing timing;
-            const auto start = Clock::now();
+            const auto start = Steady::now();
             qbittorrent->add(t, folder);
             const bool done = swarm::waitFor(
                 [&] {
@@ -381,7 +386,7 @@ int main(int argc, char** argv) {
         so.utp = utp;
         so.workFolder = settings.work / (utp ? "peers-utp" : "peers-tcp");
         swarm::Swarm swarm(so);
-        t0 = Clock::now();
+        t0 = Steady::now();
         swarm.start(torrent, root.parent_path());
         if (!swarm.waitUntilReady(std::chrono::minutes(20))) {
             std::fprintf(stderr, "seeders did not get ready\n");
