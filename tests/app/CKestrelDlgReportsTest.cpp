@@ -155,3 +155,27 @@ TEST_F(DlgReports, ProgressReportStalledOnTheServerNeitherDelaysNorBreaksTheEnd)
     EXPECT_EQ(http.inFlight(), 0u);
     EXPECT_EQ(reports().size(), 3u);
 }
+
+TEST_F(DlgReports, CloseBeforeTheCheckReportsNoAddressAndNoStart) {
+    dlg->OnInitDialog(); // no tick yet, so the checked event waits in the engine
+    ASSERT_FALSE(dlg->Timers().isRunning(CKestrelDlg::kProgressReportTimer));
+    prompt.answers = {Prompt::Answer::Yes};
+    dlg->OnCommand(CKestrelDlg::kCloseCommand);
+    const std::string stamp = TimeStamp(clock.localTime()).toStdString();
+    const auto got = reports();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0],
+              "stType=1&InternalIP=&StartTime=&CompleteTime=&EndTime=" + stamp + "&UploadAmount=0");
+}
+
+TEST_F(DlgReports, WithoutAReportPageNothingIsSentButTheCloseStillWaits) {
+    pub->setCheckField(9, "");
+    ASSERT_TRUE(started());
+    dlg->OnTimer(CKestrelDlg::kProgressReportTimer);
+    prompt.answers = {Prompt::Answer::Yes};
+    dlg->OnCommand(CKestrelDlg::kCloseCommand);
+    EXPECT_TRUE(dlg->Ended());
+    EXPECT_TRUE(sender.calls.empty());
+    EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
+    EXPECT_TRUE(reports().empty());
+}
