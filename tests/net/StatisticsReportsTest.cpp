@@ -9,7 +9,7 @@
 #include "net/ReportSender.h"
 #include "net/StatisticsReports.h"
 #include "net/StatisticsRules.h"
-#include "support/ScriptedClock.h"
+#include "support/ManualClock.h"
 
 using namespace std::chrono_literals;
 using publisher::Fault;
@@ -18,9 +18,20 @@ using publisher::Publisher;
 namespace {
 
 std::tm localTime(int year, int month, int day, int hour, int minute, int second) {
-    ScriptedClock clock;
-    clock.setLocal(year, month, day, hour, minute, second);
-    return clock.local;
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return t;
+}
+
+std::time_t instant(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t = localTime(year, month, day, hour, minute, second);
+    return std::mktime(&t);
 }
 
 } // namespace
@@ -122,7 +133,7 @@ protected:
 
     std::unique_ptr<Publisher> server_;
     StatisticsRecord record_;
-    ScriptedClock clock_;
+    ManualClock clock_{instant(2009, 1, 5, 9, 3, 7)};
     HttpGetTimeouts timeouts_{10s, 2s};
     HttpReportSender sender_{timeouts_};
     StatisticsReports reports_{record_, clock_, sender_};
@@ -137,7 +148,7 @@ TEST_F(StatisticsReportsTest, StampsAndAddressGroupsGoIntoTheRecord) {
     reports_.SetInternalIp(Ipv4HostOrder("10.1.2.3"));
     EXPECT_EQ(record_.internalIp, "C0A8010A0A010203"); // a second checked event adds a group
     reports_.StampLocalTime(record_.completeTime);
-    clock_.setLocal(2009, 12, 31, 23, 59, 59);
+    clock_.setTime(instant(2009, 12, 31, 23, 59, 59));
     reports_.StampLocalTime(record_.completeTime);
     EXPECT_EQ(record_.completeTime, "20091231235959"); // each stamp replaces the last
     reports_.SetUploadAmount(-3);
