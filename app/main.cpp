@@ -2,6 +2,7 @@
 
 #include "app/CCrashDumpWriter.h"
 #include "app/CKestrelApp.h"
+#include "net/AnsiText.h"
 #include "net/HttpGet.h"
 #include "net/ReportSender.h"
 #include "net/ServerAddress.h"
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     // First of all, so that every later step, a refused second copy included, leaves a dump.
     static CCrashDumpWriter crashDumpWriter;
     InitHttpClient();
+    CaptureUserCodeset();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));

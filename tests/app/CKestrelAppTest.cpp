@@ -22,6 +22,7 @@
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
 #include "support/RecordingSender.h"
+#include "support/TempFolder.h"
 #include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
