@@ -8,12 +8,9 @@
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
-#include "engine/LocalAddress.h"
 #include "engine/SessionSetup.h"
-#include "engine/WebSeedRules.h"
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
-#include "net/StatisticsRules.h"
 #include "platform/AppName.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -26,13 +23,6 @@ const char* const kDiskFullText =
 const char* const kCloseQuestion =
     "Download has not been completed. Would you still like to close the program?";
 } // namespace
-
-bool ReschedulesAnnounce(const EngineEvent& event) {
-    return event.code == EngineEvent::Code::TrackerError ||
-           event.code == EngineEvent::Code::TrackerWarning ||
-           (event.code == EngineEvent::Code::TrackerReply &&
-            event.message != QLatin1String("Got peers from DHT"));
-}
 
 CKestrelDlg::CKestrelDlg(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
                          QWidget* parent)
@@ -133,18 +123,7 @@ void CKestrelDlg::StartDownload() {
     std::tm now = clock_.localTime();
     status_.SetListenPort(SetUpSession(*engine_, static_cast<std::uint32_t>(std::mktime(&now))));
 
-    // The publisher's own sources, as the check named them. The web seed host is held to its
-    // limit before the torrent can meet the web seed: the limit holds from a connection's start.
-    std::vector<ServerPeer> serverPeers;
-    for (const ServerPeerEndpoint& p : checkResult_.serverPeers) {
-        serverPeers.push_back({p.address, p.port});
-    }
-    serverPeers_.SetServerPeers(std::move(serverPeers), checkResult_.serverPeerCallInRate,
-                                checkResult_.serverPeerReleaseRate);
-    webSeed_.SetWebSeedUrl(checkResult_.webSeedUrl);
-    if (HasWebSeedTimers(static_cast<int>(checkResult_.webSeedUrl.size()))) {
-        engine_->LimitWebSeedHost(checkResult_.webSeedUrl, kWebSeedDownloadLimit);
-    }
+    sources_.SetUp(*engine_, checkResult_);
 
     const bool added = engine_->AddTorrentFromBuffer(
         checkResult_.torrentData, checkResult_.torrentLength, saveFolder_, task_);
@@ -229,7 +208,7 @@ void CKestrelDlg::OnTorrentChecked() {
     task_.Resume();
     CallInServerPeer();
     timers_.start(kListenCheckTimer, kListenCheckPeriodMs);
-    if (HasWebSeedTimers(static_cast<int>(checkResult_.webSeedUrl.size()))) {
+    if (sources_.HasWebSeed()) {
         timers_.start(kWebSeedRestoreTimer, kWebSeedRestorePeriodMs);
         timers_.start(kWebSeedCapTimer, kWebSeedCapPeriodMs);
         timers_.start(kWebSeedDropTimer, kWebSeedDropPeriodMs);
@@ -240,22 +219,6 @@ void CKestrelDlg::OnTorrentChecked() {
     if (!complete) {
         StampLocalTime(statistics_.startTime);
     }
-}
-
-void CKestrelDlg::SetInternalIp() {
-    // A machine with IPv6 addresses only has no IPv4 number: it reports 00000000.
-    reports_.SetInternalIp(Ipv4HostOrder(GuessLocalAddress()));
-}
-
-void CKestrelDlg::SendProgressReport() {
-    TorrentFigures torrent;
-    torrent.exists = task_.isValid();
-    torrent.paused = task_.isPaused();
-    torrent.complete = task_.isComplete();
-    torrent.peerCount = task_.peerCount();
-    torrent.downloadRate = task_.downloadRate();
-    torrent.uploadRate = task_.uploadRate();
-    reports_.SendProgressReport(torrent);
 }
 
 void CKestrelDlg::RescheduleAnnounce() {

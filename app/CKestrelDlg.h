@@ -6,14 +6,15 @@
 
 #include <QString>
 
+#include "app/PublisherSources.h"
 #include "app/StatusDisplay.h"
 #include "app/TimerTable.h"
 #include "engine/DownloadTask.h"
-#include "engine/ServerPeerControl.h"
-#include "engine/WebSeedControl.h"
+#include "engine/LocalAddress.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
 #include "net/StatisticsReports.h"
+#include "net/StatisticsRules.h"
 #include "ui/CSkinWindow.h"
 
 class Clock;
@@ -21,10 +22,6 @@ class DownloadEngine;
 class Prompt;
 class ReportSender;
 struct EngineEvent;
-
-// Whether an engine event moves the next announce: a tracker's error, warning or reply, but
-// not a reply that only says the DHT gave peers.
-bool ReschedulesAnnounce(const EngineEvent& event);
 
 // The main window. It owns everything else, starts the download while it initialises and is
 // then driven by its timers and its five commands, all on the UI thread. The skin (through
@@ -80,8 +77,8 @@ public:
     // Created by the start; none before, or when the start stopped early.
     const DownloadEngine* Engine() const { return engine_.get(); }
     const StatisticsRecord& Statistics() const { return statistics_; }
-    const ServerPeerControl& ServerPeers() const { return serverPeers_; }
-    const WebSeedControl& WebSeed() const { return webSeed_; }
+    const ServerPeerControl& ServerPeers() const { return sources_.serverPeers(); }
+    const WebSeedControl& WebSeed() const { return sources_.webSeed(); }
 
 protected:
     void done(int result) override;
@@ -103,16 +100,17 @@ private:
 
     // Where the server-peer control, the web-seed control and the statistics reports do
     // their work; each is called at its place in the window's life.
-    void CallInServerPeer() { serverPeers_.CallInServerPeer(); }
-    void BalanceServerPeer() { serverPeers_.BalanceServerPeer(); }
-    void ForgetServerPeer() { serverPeers_.ForgetChosenServerPeer(); }
-    void RestoreWebSeed() { webSeed_.RestoreWebSeed(); }
-    void CapWebSeedRate() { webSeed_.CapWebSeedRate(); }
-    void DropWebSeed() { webSeed_.DropWebSeed(); }
-    void SetInternalIp();
+    void CallInServerPeer() { sources_.serverPeers().CallInServerPeer(); }
+    void BalanceServerPeer() { sources_.serverPeers().BalanceServerPeer(); }
+    void ForgetServerPeer() { sources_.serverPeers().ForgetChosenServerPeer(); }
+    void RestoreWebSeed() { sources_.webSeed().RestoreWebSeed(); }
+    void CapWebSeedRate() { sources_.webSeed().CapWebSeedRate(); }
+    void DropWebSeed() { sources_.webSeed().DropWebSeed(); }
+    // A machine with IPv6 addresses only has no IPv4 number: it reports 00000000.
+    void SetInternalIp() { reports_.SetInternalIp(Ipv4HostOrder(GuessLocalAddress())); }
     void StampLocalTime(QString& field) { reports_.StampLocalTime(field); }
     void OnProgressReportTimer() { SendProgressReport(); }
-    void SendProgressReport();
+    void SendProgressReport() { reports_.SendProgressReport(task_); }
     void SendCloseReports() { reports_.SendCloseReports(task_.totalUploaded()); }
 
     Prompt& prompt_;
@@ -132,8 +130,6 @@ private:
 
     // Created by the start, kept until the window is gone.
     std::unique_ptr<DownloadEngine> engine_;
-    // The publisher's own sources, acting on the task: the server peers with the one admitted
-    // at present, and the web seed.
-    ServerPeerControl serverPeers_{task_};
-    WebSeedControl webSeed_{task_};
+    // The publisher's own sources, acting on the task.
+    PublisherSources sources_{task_};
 };

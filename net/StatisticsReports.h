@@ -35,6 +35,16 @@ public:
     // report page, or once the close has begun; otherwise the report goes out from a worker
     // thread and this returns at once.
     void SendProgressReport(const TorrentFigures& torrent);
+    // The same, with each figure read from the task at this tick.
+    template <typename Task>
+    void SendProgressReport(const Task& task) {
+        SendProgressReport(TorrentFigures{.exists = task.isValid(),
+                                          .paused = task.isPaused(),
+                                          .complete = task.isComplete(),
+                                          .peerCount = task.peerCount(),
+                                          .downloadRate = task.downloadRate(),
+                                          .uploadRate = task.uploadRate()});
+    }
 
     // The report part of the close, blocking: the summary, then the speed test and its report.
     // From here on no progress report starts. Without a report page nothing is sent.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/AnnounceDelay.h"
 #include "engine/EngineEvent.h"
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
