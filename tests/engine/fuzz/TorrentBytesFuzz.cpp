@@ -15,7 +15,7 @@ namespace {
 
 // Every input that decodes stays in the session; a fresh engine now and then keeps the
 // torrent list, and the time each add takes, bounded.
-constexpr int kAddsPerEngine = 256;
+constexpr int kAddsPerEngine = 1000;
 
 struct Harness {
     QTemporaryDir folder;
@@ -44,12 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (engine.AddTorrentFromBuffer(reinterpret_cast<const char*>(data), size,
                                     harness.folder.path(), task)) {
         ++harness.adds;
-        // What the window reads about the torrent it was given.
+        // What the window reads from the torrent's description. The status inquiries are
+        // left out: each is a round trip to the network thread and reads no input.
         (void)task.torrentName();
         (void)task.totalSize();
-        (void)task.fileProgress();
-        (void)task.percentDone();
-        (void)task.remainingTime();
     }
     EngineEvent event;
     while (engine.NextEngineEvent(event)) {
