@@ -408,29 +408,30 @@ void CKestrelDlg::PumpEngineEvents() {
 
 void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     switch (event.code) {
-    case EngineEvent::FileError:
+    case EngineEvent::Code::FileError:
+        task_.PauseAfterFileError();
         // Every file error: the disk being full is by far the likeliest.
         prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
         break;
-    case EngineEvent::TrackerError:
-    case EngineEvent::TrackerWarning:
+    case EngineEvent::Code::TrackerError:
+    case EngineEvent::Code::TrackerWarning:
         RescheduleAnnounce();
         break;
-    case EngineEvent::TrackerReply:
+    case EngineEvent::Code::TrackerReply:
         if (event.message != QLatin1String("Got peers from DHT")) {
             RescheduleAnnounce();
         }
         break;
-    case EngineEvent::TorrentFinished:
+    case EngineEvent::Code::TorrentFinished:
         EnablePauseButton(false);
         StampLocalTime(statistics_.completeTime);
         break;
-    case EngineEvent::TorrentPaused:
+    case EngineEvent::Code::TorrentPaused:
         SetPauseButtonLook(PauseLook::Resume);
         // Forgotten only: still connected, and the IP filter stays as it is.
         chosenServerPeer_.clear();
         break;
-    case EngineEvent::TorrentChecked:
+    case EngineEvent::Code::TorrentChecked:
         OnTorrentChecked();
         break;
     default:

@@ -4,6 +4,9 @@
 // its direction. The library has no public call to close one connection by its endpoint or
 // to refuse incoming connections while keeping a socket for tracker announces; this plugin
 // does both, on the library's network thread.
+#ifndef KESTREL_ENGINE_PRIVATE
+#error "engine/ConnectionGuard.h is private to engine/ and its tests"
+#endif
 
 #include <atomic>
 #include <memory>

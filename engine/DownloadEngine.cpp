@@ -82,9 +82,14 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
     impl_->session = std::make_unique<lt::session>(std::move(params));
+    impl_->ipFilter = std::make_unique<SessionIpFilter>(*impl_->session);
 }
 
 DownloadEngine::~DownloadEngine() = default;
+
+SessionIpFilter& DownloadEngine::IpFilter() {
+    return *impl_->ipFilter;
+}
 
 QString DownloadEngine::UserAgent() const {
     return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(versionMajor_).arg(versionMinor_);
@@ -295,89 +300,82 @@ bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
             if (impl_->listening) {
                 continue;
             }
-            e.code = EngineEvent::ListenFailed;
+            e.code = EngineEvent::Code::ListenFailed;
             e.aboutTorrent = false;
             break;
         case lt::portmap_error_alert::alert_type:
-            e.code = EngineEvent::PortmapError;
+            e.code = EngineEvent::Code::PortmapError;
             e.aboutTorrent = false;
             break;
         case lt::portmap_alert::alert_type:
-            e.code = EngineEvent::Portmap;
+            e.code = EngineEvent::Code::Portmap;
             e.aboutTorrent = false;
             break;
-        case lt::file_error_alert::alert_type: {
+        case lt::file_error_alert::alert_type:
             if (impl_->fileErrorReported) {
                 continue;
             }
             impl_->fileErrorReported = true;
-            e.code = EngineEvent::FileError;
-            // Disk full and read-only disks only switch the torrent to upload mode; every
-            // file error leaves it paused, so the window shows it stopped.
-            auto h = static_cast<lt::file_error_alert*>(a)->handle;
-            if (h.is_valid()) {
-                h.pause();
-            }
+            e.code = EngineEvent::Code::FileError;
             break;
-        }
         case lt::tracker_announce_alert::alert_type:
-            e.code = EngineEvent::TrackerAnnounce;
+            e.code = EngineEvent::Code::TrackerAnnounce;
             break;
         case lt::tracker_reply_alert::alert_type:
-            e.code = EngineEvent::TrackerReply;
+            e.code = EngineEvent::Code::TrackerReply;
             e.peersReceived = static_cast<lt::tracker_reply_alert*>(a)->num_peers;
             break;
         case lt::tracker_warning_alert::alert_type:
-            e.code = EngineEvent::TrackerWarning;
+            e.code = EngineEvent::Code::TrackerWarning;
             break;
         case lt::scrape_reply_alert::alert_type: {
             auto* s = static_cast<lt::scrape_reply_alert*>(a);
-            e.code = EngineEvent::ScrapeReply;
+            e.code = EngineEvent::Code::ScrapeReply;
             e.scrapeIncomplete = s->incomplete;
             e.scrapeComplete = s->complete;
             break;
         }
         case lt::scrape_failed_alert::alert_type:
-            e.code = EngineEvent::ScrapeFailed;
+            e.code = EngineEvent::Code::ScrapeFailed;
             break;
         case lt::url_seed_alert::alert_type:
-            e.code = EngineEvent::UrlSeed;
+            e.code = EngineEvent::Code::UrlSeed;
             e.seedUrl = QString::fromUtf8(static_cast<lt::url_seed_alert*>(a)->server_url());
             break;
         case lt::hash_failed_alert::alert_type:
-            e.code = EngineEvent::HashFailed;
+            e.code = EngineEvent::Code::HashFailed;
             e.failedPiece = static_cast<int>(static_cast<lt::hash_failed_alert*>(a)->piece_index);
             break;
         case lt::peer_ban_alert::alert_type:
-            e.code = EngineEvent::PeerBan;
+            e.code = EngineEvent::Code::PeerBan;
             break;
         case lt::torrent_finished_alert::alert_type:
-            e.code = EngineEvent::TorrentFinished;
+            e.code = EngineEvent::Code::TorrentFinished;
             break;
         case lt::metadata_failed_alert::alert_type:
-            e.code = EngineEvent::MetadataFailed;
+            e.code = EngineEvent::Code::MetadataFailed;
             break;
         case lt::metadata_received_alert::alert_type:
-            e.code = EngineEvent::MetadataReceived;
+            e.code = EngineEvent::Code::MetadataReceived;
             break;
         case lt::fastresume_rejected_alert::alert_type:
-            e.code = EngineEvent::FastresumeRejected;
+            e.code = EngineEvent::Code::FastresumeRejected;
             break;
         case lt::peer_blocked_alert::alert_type:
-            e.code = EngineEvent::PeerBlocked;
+            e.code = EngineEvent::Code::PeerBlocked;
             e.aboutTorrent = false;
             break;
         case lt::storage_moved_alert::alert_type:
-            e.code = EngineEvent::StorageMoved;
+            e.code = EngineEvent::Code::StorageMoved;
             break;
         case lt::torrent_paused_alert::alert_type:
-            e.code = EngineEvent::TorrentPaused;
+            e.code = EngineEvent::Code::TorrentPaused;
             break;
         case lt::torrent_checked_alert::alert_type:
-            e.code = EngineEvent::TorrentChecked;
+            e.code = EngineEvent::Code::TorrentChecked;
             break;
         case lt::torrent_deleted_alert::alert_type:
-            e.code = EngineEvent::TorrentDeleted;
+            e.code = EngineEvent::Code::TorrentDeleted;
             break;
         case lt::alerts_dropped_alert::alert_type:
             ++impl_->droppedAlerts;

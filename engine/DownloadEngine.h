@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "engine/EngineEvent.h"
+#include "engine/SessionIpFilter.h"
 
 class DownloadTask;
 
@@ -98,11 +99,14 @@ public:
     // Pauses every torrent of the session.
     void PauseSession();
 
+    // The session's IP filter; nothing else replaces it.
+    SessionIpFilter& IpFilter();
+
+    // The library objects behind the engine, defined in engine/'s private header.
     struct Impl;
-    // The library objects behind the engine, for engine/ and its tests only.
-    Impl* impl() const { return impl_.get(); }
 
 private:
+    friend struct EngineInternals;
     std::unique_ptr<Impl> impl_;
     int storageMode_ = kStorageSparse;
     int halfOpenLimit_ = 0;

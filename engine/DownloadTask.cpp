@@ -1,7 +1,6 @@
 #include "engine/DownloadTask.h"
 
 #include <libtorrent/address.hpp>
-#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/peer_info.hpp>
 #include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
@@ -167,6 +166,10 @@ void DownloadTask::Pause() {
     }
 }
 
+void DownloadTask::PauseAfterFileError() {
+    Pause();
+}
+
 void DownloadTask::Resume() {
     if (!isValid()) {
         return;
@@ -199,18 +202,11 @@ void DownloadTask::ConnectPeer(const std::string& address, std::uint16_t port) {
             sameAddressConnected = true;
         }
     }
-    auto& session = *impl_->engine->session;
     if (!sameAddressConnected) {
         // The peer list keeps an endpoint that failed before: it is not tried again for a
-        // minute or more, and never after two failures, whatever connect_peer is told. A
-        // filter rule for the address takes its entries out of the list; the original
-        // filter then comes back and the endpoint goes in fresh, to be tried at once. Both
-        // changes reach the network thread in order, before the endpoint is added.
-        const lt::ip_filter original = session.get_ip_filter();
-        lt::ip_filter blocked = original;
-        blocked.add_rule(ep.address(), ep.address(), lt::ip_filter::blocked);
-        session.set_ip_filter(blocked);
-        session.set_ip_filter(original);
+        // minute or more, and never after two failures, whatever connect_peer is told. Its
+        // entries leave the list, so the endpoint goes in fresh and is tried at once.
+        impl_->engine->ipFilter->ForgetPeerListEntries(address);
     }
     // Named as a tracker's peer, which also takes one off an old entry's failure count.
     impl_->handle.connect_peer(ep, lt::peer_info::tracker);

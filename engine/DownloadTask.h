@@ -66,11 +66,16 @@ public:
     void SetMaxUploads(int uploadSlots);
     void SetUploadLimit(int bytesPerSecond);
 
+    // Stops the torrent after the file error it reported. The library only switches it to
+    // upload mode on a full or read-only disk; every file error leaves it paused, so the
+    // window shows it stopped. Does nothing on an invalid handle.
+    void PauseAfterFileError();
+
+    // The library objects behind the task, defined in engine/'s private header.
     struct Impl;
-    // The library objects behind the task, for engine/ and its tests only.
-    Impl* impl() const { return impl_.get(); }
 
 private:
     friend class DownloadEngine;
+    friend struct EngineInternals;
     std::unique_ptr<Impl> impl_;
 };

@@ -4,7 +4,9 @@
 
 // One library notification of a kind the window reacts to, as the program's own record.
 struct EngineEvent {
-    enum Code {
+    // Each kind keeps its number, 0 to 21; None marks a record not filled yet.
+    enum class Code {
+        None = -1,
         ListenFailed = 0,
         PortmapError = 1,
         Portmap = 2,
@@ -29,13 +31,14 @@ struct EngineEvent {
         TorrentDeleted = 21,
     };
 
-    int code = -1;
-    // True for the events about the torrent (codes 3 to 16 and 18 to 21).
+    Code code = Code::None;
+    // True for the events about the torrent (FileError to FastresumeRejected, StorageMoved to
+    // TorrentDeleted).
     bool aboutTorrent = false;
-    int peersReceived = 0;    // code 6
-    int scrapeIncomplete = 0; // code 8
-    int scrapeComplete = 0;   // code 8
-    QString seedUrl;          // code 10
-    int failedPiece = 0;      // code 11
+    int peersReceived = 0;    // TrackerReply
+    int scrapeIncomplete = 0; // ScrapeReply
+    int scrapeComplete = 0;   // ScrapeReply
+    QString seedUrl;          // UrlSeed
+    int failedPiece = 0;      // HashFailed
     QString message;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
 // Private to engine/: the library objects behind DownloadEngine and DownloadTask.
+#ifndef KESTREL_ENGINE_PRIVATE
+#error "engine/EngineInternals.h is private to engine/ and its tests"
+#endif
 
 #include <atomic>
 #include <memory>
@@ -15,9 +18,12 @@
 #include "engine/ConnectionGuard.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
+#include "engine/SessionIpFilter.h"
 
 struct DownloadEngine::Impl {
     std::unique_ptr<libtorrent::session> session;
+    // Declared after the session, which it refers to.
+    std::unique_ptr<SessionIpFilter> ipFilter;
     // What the session was last told to listen on; the same text twice reopens nothing.
     std::string listenInterfaces;
     bool listening = false;
@@ -39,4 +45,11 @@ struct DownloadTask::Impl {
     // the network thread, which is busy at full speed.
     std::shared_ptr<const libtorrent::torrent_info> info;
     std::shared_ptr<ConnectionGuard> guard;
+};
+
+// The way from a public object to the library objects behind it.
+struct EngineInternals {
+    static DownloadEngine::Impl& Of(const DownloadEngine& engine) { return *engine.impl_; }
+    // Only for a task that was added (isValid).
+    static DownloadTask::Impl& Of(const DownloadTask& task) { return *task.impl_; }
 };

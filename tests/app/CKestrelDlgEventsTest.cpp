@@ -16,7 +16,7 @@ public:
 
     void feed(int code, const QString& message = {}) {
         EngineEvent e;
-        e.code = code;
+        e.code = static_cast<EngineEvent::Code>(code);
         e.message = message;
         HandleEngineEvent(e);
     }

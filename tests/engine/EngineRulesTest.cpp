@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include <libtorrent/address.hpp>
+#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/settings_pack.hpp>
 
@@ -12,6 +14,7 @@
 #include "engine/ListenPortDraw.h"
 #include "engine/LocalAddress.h"
 #include "engine/RemainingTimeRule.h"
+#include "engine/SessionIpFilter.h"
 
 namespace lt = libtorrent;
 
@@ -114,7 +117,7 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     EXPECT_EQ(engine.RunningServices(), DownloadEngine::Services{});
     EngineEvent e;
     while (engine.NextEngineEvent(e)) {
-        EXPECT_NE(e.code, EngineEvent::ListenFailed) << e.message.toStdString();
+        EXPECT_NE(e.code, EngineEvent::Code::ListenFailed) << e.message.toStdString();
     }
 
     engine.ApplySessionSettings();
@@ -122,7 +125,7 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     engine.SetUploadRateLimit(0);
     engine.SetMaxConnections(70);
     engine.SetDownloadRateLimit(0);
-    const lt::settings_pack s = engine.impl()->session->get_settings();
+    const lt::settings_pack s = EngineInternals::Of(engine).session->get_settings();
     using P = lt::settings_pack;
     EXPECT_EQ(s.get_str(P::user_agent), "VrtTorrent/0.12.1.0");
     EXPECT_EQ(s.get_str(P::peer_fingerprint), "-VR0C10-");
@@ -157,4 +160,46 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     EXPECT_NE(mask & std::uint32_t(lt::alert_category::tracker), 0u);
     EXPECT_EQ(engine.StorageMode(), DownloadEngine::kStorageCompact);
     EXPECT_EQ(engine.HalfOpenConnectionLimit(), 2147483647);
+}
+
+// What the session's filter lets through, after each step of the program's rules.
+TEST(SessionIpFilter, HoldsTheProgramsRulesAndSetsNoFilterForAnEmptyList) {
+    DownloadEngine engine(12, "VrtTorrent");
+    lt::session& session = *EngineInternals::Of(engine).session;
+    SessionIpFilter& filter = engine.IpFilter();
+    auto blocked = [&](const char* address) {
+        return session.get_ip_filter().access(lt::make_address(address)) == lt::ip_filter::blocked;
+    };
+    // Somebody else's rule shows whether a step replaced the session's filter.
+    lt::ip_filter foreign;
+    foreign.add_rule(lt::make_address("10.9.9.9"), lt::make_address("10.9.9.9"),
+                     lt::ip_filter::blocked);
+    session.set_ip_filter(foreign);
+    filter.BlockAddresses({});
+    filter.AllowAddress("10.9.9.9");
+    EXPECT_TRUE(blocked("10.9.9.9")) << "an empty list sets no filter";
+
+    filter.BlockAddresses({"10.0.0.1", "not an address", "10.0.0.2", "::1"}, "10.0.0.2");
+    EXPECT_FALSE(blocked("10.9.9.9"));
+    EXPECT_TRUE(blocked("10.0.0.1"));
+    EXPECT_FALSE(blocked("10.0.0.2"));
+    EXPECT_TRUE(blocked("::1"));
+    EXPECT_FALSE(blocked("10.0.0.3"));
+
+    filter.AllowAddress("10.0.0.1");
+    EXPECT_TRUE(blocked("10.0.0.2"));
+    EXPECT_FALSE(blocked("10.0.0.1"));
+    // The short block of a call-in leaves the rules as they were.
+    filter.ForgetPeerListEntries("10.0.0.1");
+    filter.ForgetPeerListEntries("10.0.0.3");
+    EXPECT_FALSE(blocked("10.0.0.1"));
+    EXPECT_FALSE(blocked("10.0.0.3"));
+    EXPECT_TRUE(blocked("10.0.0.2"));
+
+    filter.AllowAddress("");
+    EXPECT_TRUE(blocked("10.0.0.1"));
+    filter.Clear();
+    EXPECT_FALSE(blocked("10.0.0.1"));
+    EXPECT_FALSE(blocked("::1"));
+    EXPECT_TRUE(filter.BlockedAddresses().empty());
 }
