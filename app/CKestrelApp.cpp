@@ -7,11 +7,13 @@
 #include "platform/Prompt.h"
 #include "platform/SingleInstanceLock.h"
 
-CKestrelApp::CKestrelApp(Prompt& prompt, QString fileServer, std::string lockPath)
-    : prompt_(prompt), fileServer_(std::move(fileServer)), lockPath_(std::move(lockPath)) {}
+CKestrelApp::CKestrelApp(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
+                         std::string lockPath)
+    : prompt_(prompt), clock_(clock), sender_(sender), fileServer_(std::move(fileServer)),
+      lockPath_(std::move(lockPath)) {}
 
 bool CKestrelApp::InitInstance() {
-    // The crash dump writer is installed here, before anything else.
+    // The crash dump writer is already installed: main creates it before anything else.
 
     // Held for the whole run; the kernel releases it when the process ends.
     SingleInstanceLock lock;
@@ -31,9 +33,13 @@ bool CKestrelApp::InitInstance() {
     QCoreApplication::setOrganizationName(AppName());
 
     {
-        CKestrelDlg dialog(prompt_, fileServer_);
+        CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_);
         dialog.DoModal();
-        lock.release();
     }
+    // Nothing of this copy may run past the release, so that a second copy started the moment
+    // the lock goes finds nothing of this one at work: the window has taken its engine with it
+    // (the session's shutdown included), and any thread of the program's own, such as a report
+    // thread, must have ended before this point.
+    lock.release();
     return false;
 }

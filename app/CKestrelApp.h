@@ -4,12 +4,15 @@
 
 #include <QString>
 
+class Clock;
 class Prompt;
+class ReportSender;
 
 // The application object: one running copy, then the main window as a modal dialog.
 class CKestrelApp {
 public:
-    CKestrelApp(Prompt& prompt, QString fileServer, std::string lockPath);
+    CKestrelApp(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
+                std::string lockPath);
 
     // Runs the whole program; always false, so nothing runs after it (as a framework's
     // InitInstance that ends the process without a message loop of its own).
@@ -17,6 +20,8 @@ public:
 
 private:
     Prompt& prompt_;
+    Clock& clock_;
+    ReportSender& sender_;
     QString fileServer_;
     std::string lockPath_;
 };

@@ -1,17 +1,10 @@
 #include "app/CKestrelDlg.h"
 
 #include <ctime>
-#include <thread>
 
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
+#include <QScopedValueRollback>
 #include <QTimerEvent>
-#include <QWindow>
 
-#include "app/StatusText.h"
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
@@ -19,45 +12,47 @@
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
+#include "platform/Clock.h"
 #include "platform/Prompt.h"
-#include "ui/CAboutDlg.h"
-#include "ui/SkinLayout.h"
 
 namespace {
-constexpr int kClientWidth = 610;
-constexpr int kClientHeight = 400;
+const char* const kSaveFolderTitle = "Select the directory you would like to save the file to";
+const char* const kAddFailedText = "Cannot connect to server. Please check your network. (5)";
+const char* const kDiskFullText =
+    "Disk space is full. Please try again after gaining additional disk space";
+const char* const kCloseQuestion =
+    "Download has not been completed. Would you still like to close the program?";
+constexpr int kMinWebSeedUrlLength = 6;
 } // namespace
 
-QString CKestrelDlg::AboutMenuText() {
-    return QString::fromUtf8("Kestrel 정보(&A)...");
+bool ReschedulesAnnounce(const EngineEvent& event) {
+    return event.code == EngineEvent::Code::TrackerError ||
+           event.code == EngineEvent::Code::TrackerWarning ||
+           (event.code == EngineEvent::Code::TrackerReply &&
+            event.message != QLatin1String("Got peers from DHT"));
 }
 
-CKestrelDlg::CKestrelDlg(Prompt& prompt, QString fileServer, QWidget* parent)
-    : QDialog(parent), prompt_(prompt), fileServer_(std::move(fileServer)), timers_(this) {
-    setModal(true);
-    setFixedSize(kClientWidth, kClientHeight);
-    InitSkinWindow();
-}
+CKestrelDlg::CKestrelDlg(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
+                         QWidget* parent)
+    : CSkinWindow(parent), prompt_(prompt), clock_(clock), sender_(sender),
+      fileServer_(std::move(fileServer)), timers_(this) {}
 
 CKestrelDlg::~CKestrelDlg() = default;
 
 int CKestrelDlg::DoModal() {
     OnInitDialog();
-    if (ended_) {
-        return result();
-    }
-    return exec();
+    return ended_ ? result() : exec();
 }
 
 bool CKestrelDlg::OnInitDialog() {
     // The system menu is built when it is asked for (CreateSystemMenu), from string 101.
     setWindowTitle(AppName());
     show();
-    CreateSkinControls();
+    skin_.CreateSkinControls([this](int id) { OnCommand(id); });
     StartDownload();
-    if (IsTaskValid()) {
-        ShowValueControls();
-        RefreshStatus();
+    if (task_.isValid()) {
+        skin_.ShowValueControls();
+        status_.RefreshStatus(task_);
         timers_.start(kStatusTimer, kStatusPeriodMs);
         update();
     }
@@ -68,7 +63,7 @@ void CKestrelDlg::OnTimer(int id) {
     switch (id) {
     case kStatusTimer:
         // Texts first, events second: the texts show the state from before this tick's events.
-        RefreshStatus();
+        status_.RefreshStatus(task_);
         PumpEngineEvents();
         break;
     case kListenCheckTimer:
@@ -117,258 +112,24 @@ void CKestrelDlg::OnCommand(int id) {
     }
 }
 
-void CKestrelDlg::OnSysCommand(int id) {
-    if ((id & ~0xF) == kAboutSysCommand) {
-        OpenAboutBox();
-    }
-}
-
-std::unique_ptr<QMenu> CKestrelDlg::CreateSystemMenu() {
-    auto menu = std::make_unique<QMenu>(this);
-    const QString text = AboutMenuText();
-    if (!text.isEmpty()) {
-        menu->addSeparator();
-        QAction* about = menu->addAction(text);
-        connect(about, &QAction::triggered, this, [this] { OnSysCommand(kAboutSysCommand); });
-    }
-    return menu;
-}
-
-void CKestrelDlg::CreateSkinControls() {
-    const auto buttons = Buttons();
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        const skin::ButtonSpec& entry = skin::kButtons[i];
-        CHoverButton* button = buttons[i];
-        button->setText(QString::fromLatin1(entry.text));
-        button->move(entry.topLeft);
-        button->LoadBitmaps(entry.images[0], entry.images[1], entry.images[2], entry.images[3]);
-        button->SizeToContent();
-        button->setToolTip(QString::fromLatin1(entry.toolTip));
-        // Buttons are reached through their members; the id only names the command.
-        connect(button, &QAbstractButton::clicked, this, [this, id = entry.id] { OnCommand(id); });
-        button->show();
-        button->update();
-    }
-
-    progressBar_.setGeometry(skin::kProgressRect);
-    progressBar_.SetPos(skin::kProgressStartPos);
-
-    const auto labels = Labels();
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        const skin::LabelSpec& entry = skin::kLabels[i];
-        CSkinLabel* label = labels[i];
-        label->setId(entry.id);
-        label->setFlow(entry.flow);
-        label->setText(QString::fromLatin1(entry.text));
-        label->setGeometry(entry.rect);
-        label->setVisible(entry.visible);
-    }
-}
-
-bool CKestrelDlg::IsTaskValid() const {
-    return task_.isValid();
-}
-
-bool CKestrelDlg::IsTaskComplete() const {
-    return task_.isComplete();
-}
-
-void CKestrelDlg::ShowValueControls() {
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{&progressBar_, &percentSuffix_, &pathValue_, &sizeValue_,
-                                         &rateValue_, &peerValue_, &percentValue_}) {
-        control->show();
-    }
-}
-
-void CKestrelDlg::RefreshStatus() {
-    RefreshStatusFrom(task_);
-}
-
-void CKestrelDlg::RestoreWebSeed() {}
-
-void CKestrelDlg::CapWebSeedRate() {}
-
-void CKestrelDlg::DropWebSeed() {}
-
-void CKestrelDlg::BalanceServerPeer() {}
-
-void CKestrelDlg::OnProgressReportTimer() {}
-
-void CKestrelDlg::OpenAboutBox() {
-    CAboutDlg about(this);
-    about.exec();
-}
-
-void CKestrelDlg::SetPauseButtonLook(PauseLook look) {
-    const bool pause = look == PauseLook::Pause;
-    const skin::ImageSet& set = pause ? skin::kPauseImages : skin::kResumeImages;
-    pauseButton_.LoadBitmaps(set[0], set[1], set[2], set[3]);
-    pauseButton_.setToolTip(QString::fromLatin1(pause ? skin::kButtons[skin::PauseButton].toolTip
-                                                      : skin::kResumeToolTip));
-    // A switch made by an engine event would otherwise wait for the pointer to pass over it.
-    pauseButton_.update();
-}
-
-void CKestrelDlg::EnablePauseButton(bool enabled) {
-    pauseButton_.setEnabled(enabled);
-}
-
-void CKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
-    pathValue_.setText(FilePathText(folder, name));
-}
-
-// --- Skin and status display -----------------------------------------------------------------
-
-void CKestrelDlg::InitSkinWindow() {
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint);
-    setWindowIcon(LoadAppIcon());
-    // The background picture covers the whole client area; nothing else fills it.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    // Every control exists from here on, hidden until CreateSkinControls places it.
-    for (CHoverButton* button : Buttons()) {
-        button->hide();
-    }
-    progressBar_.hide();
-    for (CSkinLabel* label : Labels()) {
-        label->hide();
-    }
-}
-
-std::array<CHoverButton*, 5> CKestrelDlg::Buttons() {
-    return {&pauseButton_, &folderButton_, &minimizeButton_, &closeButton_, &questionButton_};
-}
-
-std::array<CSkinLabel*, 11> CKestrelDlg::Labels() {
-    return {&pathCaption_,   &sizeCaption_,  &rateCaption_, &peerCaption_,
-            &percentSuffix_, &pathValue_,    &sizeValue_,   &rateValue_,
-            &peerValue_,     &percentValue_, &titleLabel_};
-}
-
-void CKestrelDlg::ShowSizeLine(std::uint64_t done, std::uint64_t total) {
-    sizeValue_.setText(SizeLineText(done, total));
-}
-
-void CKestrelDlg::ShowRateLine(std::uint32_t rate) {
-    // The time left comes from the torrent's live figures, not from the rate shown.
-    ShowRateLineWith(rate, task_.remainingTime());
-}
-
-void CKestrelDlg::ShowRateLineWith(std::uint32_t rate, std::optional<RemainingTime> left) {
-    rateValue_.setText(RateLineText(rate, left));
-}
-
-void CKestrelDlg::ShowPeersLine(int count) {
-    peerValue_.setText(PeersLineText(count, listenPort_));
-}
-
-void CKestrelDlg::ShowPercent(int percent) {
-    percentValue_.setText(PercentText(percent));
-    progressBar_.SetPos(percent);
-}
-
-void CKestrelDlg::InvalidateStatusAreas() {
-    for (const QRect& area : skin::kStatusRepaintRects) {
-        update(area);
-    }
-}
-
-void CKestrelDlg::StartWindowMove() {
-    if (QWindow* window = windowHandle()) {
-        window->startSystemMove();
-    }
-}
-
-void CKestrelDlg::paintEvent(QPaintEvent*) {
-    if (background_.isNull()) {
-        background_ = SkinPicture::Load(skin::kBackgroundPicture);
-    }
-    QPainter painter(this);
-    painter.drawPixmap(QPoint(0, 0), background_.forRatio(painter.device()->devicePixelRatioF()));
-}
-
-void CKestrelDlg::mousePressEvent(QMouseEvent* event) {
-    // Labels let presses through, so the whole surface except the buttons drags the window.
-    if (event->button() == Qt::LeftButton) {
-        StartWindowMove();
-        event->accept();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void CKestrelDlg::RequestClose() {
-    if (IsTaskValid() && !IsTaskComplete()) {
-        const auto answer = prompt_.messageBox(
-            this,
-            QStringLiteral(
-                "Download has not been completed. Would you still like to close the program?"),
-            Prompt::Buttons::YesNo);
-        if (answer != Prompt::Answer::Yes) {
-            return;
-        }
-    }
-    CloseProgram();
-}
-
-void CKestrelDlg::done(int result) {
-    ended_ = true;
-    timers_.stopAll();
-    QDialog::done(result);
-}
-
-void CKestrelDlg::timerEvent(QTimerEvent* event) {
-    if (auto id = timers_.idOf(event->timerId())) {
-        OnTimer(*id);
-        return;
-    }
-    QDialog::timerEvent(event);
-}
-
-void CKestrelDlg::keyPressEvent(QKeyEvent* event) {
-    // Neither key may end the dialog.
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
-
-void CKestrelDlg::contextMenuEvent(QContextMenuEvent* event) {
-    auto menu = CreateSystemMenu();
-    menu->exec(event->globalPos());
-}
-
-// Download engine: start, events, announces, listen check, pause, close.
-
-namespace {
-const char* const kSaveFolderTitle = "Select the directory you would like to save the file to";
-const char* const kAddFailedText = "Cannot connect to server. Please check your network. (5)";
-const char* const kDiskFullText =
-    "Disk space is full. Please try again after gaining additional disk space";
-constexpr int kMinWebSeedUrlLength = 6;
-} // namespace
-
 void CKestrelDlg::StartDownload() {
     // Freed at the end, whatever the outcome.
     std::vector<char> torrentBuffer(kTorrentBufferSize);
-    if (!RunDownloadCheck(torrentBuffer.data())) {
+    if (!RunDownloadCheck(this, prompt_, fileServer_, checkResult_, statistics_,
+                          torrentBuffer.data())) {
         CloseProgram();
         return;
     }
-    saveFolder_ = ChooseSaveFolder(QString::fromLatin1(kSaveFolderTitle));
+    saveFolder_ = prompt_.chooseFolder(this, QString::fromLatin1(kSaveFolderTitle));
     if (saveFolder_.size() < 2) {
         CloseProgram();
         return;
     }
 
     engine_ = std::make_unique<DownloadEngine>(12, QStringLiteral("VrtTorrent"));
-    listenPort_ = SetUpSession(*engine_, PortSeed());
+    // The port draw is seeded with the time in seconds.
+    std::tm now = clock_.localTime();
+    status_.SetListenPort(SetUpSession(*engine_, static_cast<std::uint32_t>(std::mktime(&now))));
 
     const bool added = engine_->AddTorrentFromBuffer(
         checkResult_.torrentData, checkResult_.torrentLength, saveFolder_, task_);
@@ -380,26 +141,17 @@ void CKestrelDlg::StartDownload() {
         return;
     }
     ApplyTorrentLimits(task_);
-    ShowFilePath(task_.savePath(), task_.torrentName());
-    EnablePauseButton(false);
-}
-
-bool CKestrelDlg::RunDownloadCheck(char* torrentBuffer) {
-    return ::RunDownloadCheck(this, prompt_, fileServer_, checkResult_, statistics_, torrentBuffer);
-}
-
-QString CKestrelDlg::ChooseSaveFolder(const QString& title) {
-    return prompt_.chooseFolder(this, title);
-}
-
-std::uint32_t CKestrelDlg::PortSeed() const {
-    return static_cast<std::uint32_t>(std::time(nullptr));
+    status_.ShowFilePath(task_.savePath(), task_.torrentName());
+    skin_.EnablePauseButton(false);
 }
 
 void CKestrelDlg::PumpEngineEvents() {
-    if (!engine_) {
+    // A message box opened by a reaction runs a nested loop in which timer 109 ticks again;
+    // the events still queued wait for the outer pump, so reactions keep their order.
+    if (!engine_ || pumping_) {
         return;
     }
+    const QScopedValueRollback<bool> pumping(pumping_, true);
     EngineEvent event;
     while (engine_->NextEngineEvent(event)) {
         HandleEngineEvent(event);
@@ -409,27 +161,20 @@ void CKestrelDlg::PumpEngineEvents() {
 void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     switch (event.code) {
     case EngineEvent::Code::FileError:
-        task_.PauseAfterFileError();
-        // Every file error: the disk being full is by far the likeliest.
-        prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
+        OnFileError();
         break;
     case EngineEvent::Code::TrackerError:
     case EngineEvent::Code::TrackerWarning:
-        RescheduleAnnounce();
-        break;
     case EngineEvent::Code::TrackerReply:
-        if (event.message != QLatin1String("Got peers from DHT")) {
+        if (ReschedulesAnnounce(event)) {
             RescheduleAnnounce();
         }
         break;
     case EngineEvent::Code::TorrentFinished:
-        EnablePauseButton(false);
-        StampLocalTime(statistics_.completeTime);
+        OnTorrentFinished();
         break;
     case EngineEvent::Code::TorrentPaused:
-        SetPauseButtonLook(PauseLook::Resume);
-        // Forgotten only: still connected, and the IP filter stays as it is.
-        chosenServerPeer_.clear();
+        OnTorrentPaused();
         break;
     case EngineEvent::Code::TorrentChecked:
         OnTorrentChecked();
@@ -439,8 +184,33 @@ void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     }
 }
 
+void CKestrelDlg::OnFileError() {
+    task_.PauseAfterFileError();
+    // Every file error: the disk being full is by far the likeliest.
+    prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
+    // The torrent stands paused now, maybe before it was ever checked and the button came on.
+    skin_.EnablePauseButton(!task_.isComplete());
+}
+
+void CKestrelDlg::OnTorrentFinished() {
+    skin_.EnablePauseButton(false);
+    StampLocalTime(statistics_.completeTime);
+}
+
+void CKestrelDlg::OnTorrentPaused() {
+    // A pause and a resume within one tick deliver this after the resume: nothing to show.
+    if (!task_.isPaused()) {
+        return;
+    }
+    skin_.SetPauseButtonLook(CSkinControls::PauseLook::Resume);
+    // Forgotten only: still connected, and the IP filter stays as it is.
+    ForgetServerPeer();
+}
+
 void CKestrelDlg::OnTorrentChecked() {
-    EnablePauseButton(true);
+    // A folder that held the whole set reports finished first: nothing to pause, no later start.
+    const bool complete = task_.isComplete();
+    skin_.EnablePauseButton(!complete);
     task_.Resume();
     CallInServerPeer();
     timers_.start(kListenCheckTimer, kListenCheckPeriodMs);
@@ -452,21 +222,20 @@ void CKestrelDlg::OnTorrentChecked() {
     timers_.start(kServerPeerTimer, kServerPeerPeriodMs);
     timers_.start(kProgressReportTimer, kProgressReportPeriodMs);
     SetInternalIp();
-    StampLocalTime(statistics_.startTime);
+    if (!complete) {
+        StampLocalTime(statistics_.startTime);
+    }
 }
 
 void CKestrelDlg::RescheduleAnnounce() {
-    const int delay = AnnounceDelaySeconds(task_.isComplete(), task_.peerCount());
-    task_.ForceReannounce(delay);
+    task_.ForceReannounce(AnnounceDelaySeconds(task_.isComplete(), task_.peerCount()));
 }
 
 void CKestrelDlg::CheckIncomingConnections() {
-    // Timer 115 has already stopped itself.
-    if (!engine_ || engine_->HasIncomingConnections()) {
-        return;
+    if (engine_ && !engine_->HasIncomingConnections()) {
+        engine_->StopListening();
+        status_.SetListenPort(0);
     }
-    engine_->StopListening();
-    listenPort_ = 0;
 }
 
 void CKestrelDlg::TogglePause() {
@@ -474,11 +243,11 @@ void CKestrelDlg::TogglePause() {
         return;
     }
     if (task_.isPaused()) {
-        SetPauseButtonLook(PauseLook::Pause);
+        skin_.SetPauseButtonLook(CSkinControls::PauseLook::Pause);
         task_.Resume();
         CallInServerPeer();
     } else {
-        SetPauseButtonLook(PauseLook::Resume);
+        skin_.SetPauseButtonLook(CSkinControls::PauseLook::Resume);
         task_.Pause();
     }
 }
@@ -487,7 +256,17 @@ void CKestrelDlg::OpenSaveFolder() {
     LaunchInExplorer(prompt_, saveFolder_);
 }
 
+void CKestrelDlg::RequestClose() {
+    if (task_.isValid() && !task_.isComplete() &&
+        prompt_.messageBox(this, QString::fromLatin1(kCloseQuestion), Prompt::Buttons::YesNo) !=
+            Prompt::Answer::Yes) {
+        return;
+    }
+    CloseProgram();
+}
+
 void CKestrelDlg::CloseProgram() {
+    // Without an engine there is nothing to stop or report: close at once.
     if (engine_) {
         hide();
         setEnabled(false);
@@ -499,20 +278,22 @@ void CKestrelDlg::CloseProgram() {
         if (!statistics_.baseUrl.isEmpty()) {
             SendCloseReports();
         }
-        WaitBeforeClose(kCloseDelayMs);
+        // Time for the reports and the stop announces to leave.
+        clock_.wait(std::chrono::milliseconds(kCloseDelayMs));
     }
-    // Without an engine there is nothing to stop or report: close at once.
     done(QDialog::Rejected);
 }
 
-void CKestrelDlg::WaitBeforeClose(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void CKestrelDlg::done(int result) {
+    ended_ = true;
+    timers_.stopAll();
+    CSkinWindow::done(result);
 }
 
-void CKestrelDlg::CallInServerPeer() {}
-
-void CKestrelDlg::SetInternalIp() {}
-
-void CKestrelDlg::StampLocalTime(QString&) {}
-
-void CKestrelDlg::SendCloseReports() {}
+void CKestrelDlg::timerEvent(QTimerEvent* event) {
+    if (auto id = timers_.idOf(event->timerId())) {
+        OnTimer(*id);
+        return;
+    }
+    CSkinWindow::timerEvent(event);
+}

@@ -1,8 +1,11 @@
 #include "app/TimerTable.h"
 
+#include <algorithm>
+
 void TimerTable::start(int id, int periodMs) {
     Entry& entry = entries_[id];
     entry.periodMs = periodMs;
+    entry.startedAs = ++starts_;
     entry.timer.start(periodMs, owner_); // restarts a running timer
 }
 
@@ -37,6 +40,21 @@ std::vector<std::pair<int, int>> TimerTable::running() const {
         if (entry.timer.isActive()) {
             out.emplace_back(id, entry.periodMs);
         }
+    }
+    return out;
+}
+
+std::vector<int> TimerTable::startOrder() const {
+    std::vector<std::pair<unsigned, int>> started;
+    for (const auto& [id, entry] : entries_) {
+        if (entry.timer.isActive()) {
+            started.emplace_back(entry.startedAs, id);
+        }
+    }
+    std::sort(started.begin(), started.end());
+    std::vector<int> out;
+    for (const auto& [order, id] : started) {
+        out.push_back(id);
     }
     return out;
 }

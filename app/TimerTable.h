@@ -23,13 +23,17 @@ public:
     std::optional<int> period(int id) const;
     // Every running id with its period, by id.
     std::vector<std::pair<int, int>> running() const;
+    // Every running id, in the order of its latest start.
+    std::vector<int> startOrder() const;
     std::optional<int> idOf(int qtTimerId) const;
 
 private:
     struct Entry {
         QBasicTimer timer;
         int periodMs = 0;
+        unsigned startedAs = 0;
     };
+    unsigned starts_ = 0;
     QObject* owner_;
     std::map<int, Entry> entries_;
 };

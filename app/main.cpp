@@ -1,18 +1,27 @@
 #include <QApplication>
 
+#include "app/CCrashDumpWriter.h"
 #include "app/CKestrelApp.h"
+#include "net/AnsiText.h"
 #include "net/HttpGet.h"
+#include "net/ReportSender.h"
 #include "net/ServerAddress.h"
+#include "platform/Clock.h"
 #include "platform/QtPrompt.h"
 #include "platform/SingleInstanceLock.h"
 
 int main(int argc, char* argv[]) {
+    // First of all, so that every later step, a refused second copy included, leaves a dump.
+    static CCrashDumpWriter crashDumpWriter;
     InitHttpClient();
+    CaptureUserCodeset();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
     QtPrompt prompt;
-    CKestrelApp app(prompt, DefaultFileServer(), SingleInstanceLock::defaultPath());
+    SystemClock clock;
+    HttpReportSender sender;
+    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath());
     app.InitInstance();
     return 0;
 }

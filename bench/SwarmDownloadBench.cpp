@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/posix_disk_io.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/torrent_handle.hpp>
@@ -30,13 +31,15 @@
 #include "Publisher.h"
 #include "QbittorrentDownloader.h"
 #include "TimedKestrelDlg.h"
+#include "net/ReportSender.h"
+#include "platform/Clock.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 #include "tools/swarm/WaitFor.h"
 
 namespace lt = libtorrent;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 namespace {
 
@@ -52,8 +55,8 @@ struct Settings {
 
 constexpr auto kRunLimit = 600s;
 
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
+double seconds(Steady::time_point since) {
+    return std::chrono::duration<double>(Steady::now() - since).count();
 }
 
 struct Timing {
@@ -91,8 +94,11 @@ struct TickFigures {
 Timing downloadWithProgram(const std::string& fileServer, const std::filesystem::path& folder,
                            TickFigures& ticks) {
     BenchPrompt prompt(QString::fromStdString(folder.string()));
-    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, QString::fromStdString(fileServer));
-    dlg->OnInitDialog();
+    SystemClock clock;
+    HttpReportSender sender;
+    auto dlg = std::make_unique<TimedKestrelDlg>(prompt, clock, sender,
+                                                 QString::fromStdString(fileServer));
+    dlg->Start();
     Timing t;
     if (!dlg->added || prompt.messages != 0) {
         std::fprintf(stderr, "the program did not start its download (%d messages)\n",
@@ -109,7 +115,7 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
         if (dlg->complete()) {
             t.total = seconds(start);
             loop.quit();
-        } else if (Clock::now() - start > kRunLimit) {
+        } else if (Steady::now() - start > kRunLimit) {
             loop.quit();
         }
     });
@@ -130,16 +136,16 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     return t;
 }
 
-// (b) a libtorrent session exactly as the library comes: default settings and plugins.
-Timing downloadWithDefaultSession(const std::vector<char>& torrent,
-                                  const std::filesystem::path& folder) {
-    lt::session session;
+// A libtorrent session made from `params`.
+Timing downloadWithSession(lt::session_params params, const std::vector<char>& torrent,
+                           const std::filesystem::path& folder) {
+    lt::session session(std::move(params));
     lt::add_torrent_params atp;
     atp.ti = std::make_shared<lt::torrent_info>(lt::span<char const>(torrent), lt::from_span);
     atp.save_path = folder.string();
     atp.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
     Timing t;
-    const auto start = Clock::now();
+    const auto start = Steady::now();
     auto handle = session.add_torrent(std::move(atp));
     const bool done = swarm::waitFor(
         [&] {
@@ -155,6 +161,28 @@ Timing downloadWithDefaultSession(const std::vector<char>& torrent,
     }
     session.remove_torrent(handle);
     return t;
+}
+
+// (b) a libtorrent session exactly as the library comes: default settings and plugins.
+Timing downloadWithDefaultSession(const std::vector<char>& torrent,
+                                  const std::filesystem::path& folder) {
+    return downloadWithSession(lt::session_params(), torrent, folder);
+}
+
+// (c) the two disk back ends, alike in all else: the default one maps the files into memory on
+// a pool of disk threads (and installs its own SIGSEGV and SIGBUS handlers), the POSIX one reads,
+// writes and hashes on the network thread. TCP only, as the program, so that neither waits
+// out a uTP time-out.
+Timing downloadWithDiskBackEnd(bool posix, const std::vector<char>& torrent,
+                               const std::filesystem::path& folder) {
+    lt::settings_pack pack;
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+    pack.set_bool(lt::settings_pack::enable_incoming_utp, false);
+    lt::session_params params(std::move(pack));
+    if (posix) {
+        params.disk_io_constructor = lt::posix_disk_io_constructor;
+    }
+    return downloadWithSession(std::move(params), torrent, folder);
 }
 
 // One timed download: from handing the torrent over until the client holds every piece.
@@ -209,7 +237,8 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
 [[noreturn]] void usage() {
     std::fputs("usage: swarm_download_bench [--size BYTES] [--repeats N] [--utp-repeats N]\n"
                "       [--piece-size BYTES] [--clients a,b,...] [--work DIR] [--keep]\n"
-               "clients: engine (the program), libtorrent (default session), qbittorrent\n",
+               "clients: engine (the program), libtorrent (default session), qbittorrent,\n"
+               "         mmap and posix (TCP-only sessions with either disk back end)\n",
                stderr);
     std::exit(2);
 }
@@ -268,7 +297,7 @@ int main(int argc, char** argv) {
                 settings.work.c_str(), static_cast<unsigned long long>(settings.bytes),
                 settings.repeats, settings.utpRepeats);
 
-    auto t0 = Clock::now();
+    auto t0 = Steady::now();
     const auto root = publisher::GenerateFileSet(settings.work / "source", "Emberway Installer",
                                                  settings.bytes, 1);
     std::printf("file set generated in %.1f s\n", seconds(t0));
@@ -284,7 +313,7 @@ int main(int argc, char** argv) {
     po.logRequestsToStdout = false;
     po.statisticsToStdout = false;
     po.statisticsLog = settings.work / "statistics.jsonl";
-    t0 = Clock::now();
+    t0 = Steady::now();
     publisher::Publisher fileServer(po);
     fileServer.start();
     const auto& torrent = fileServer.torrent();
@@ -304,6 +333,12 @@ int main(int argc, char** argv) {
         return downloadWithProgram(fileServer.origin(), folder, ticks);
     };
     downloads["libtorrent"] = downloadWithDefaultSession;
+    downloads["mmap"] = [](const std::vector<char>& t, const std::filesystem::path& folder) {
+        return downloadWithDiskBackEnd(false, t, folder);
+    };
+    downloads["posix"] = [](const std::vector<char>& t, const std::filesystem::path& folder) {
+        return downloadWithDiskBackEnd(true, t, folder);
+    };
     std::unique_ptr<QbittorrentDownloader> qbittorrent;
     if (std::find(settings.clients.begin(), settings.clients.end(), "qbittorrent") !=
         settings.clients.end()) {
@@ -317,7 +352,7 @@ int main(int argc, char** argv) {
         downloads["qbittorrent"] = [&qbittorrent](const std::vector<char>& t,
                                                   const std::filesystem::path& folder) {
             Timing timing;
-            const auto start = Clock::now();
+            const auto start = Steady::now();
             qbittorrent->add(t, folder);
             const bool done = swarm::waitFor(
                 [&] {
@@ -351,7 +386,7 @@ int main(int argc, char** argv) {
         so.utp = utp;
         so.workFolder = settings.work / (utp ? "peers-utp" : "peers-tcp");
         swarm::Swarm swarm(so);
-        t0 = Clock::now();
+        t0 = Steady::now();
         swarm.start(torrent, root.parent_path());
         if (!swarm.waitUntilReady(std::chrono::minutes(20))) {
             std::fprintf(stderr, "seeders did not get ready\n");

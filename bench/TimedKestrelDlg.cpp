@@ -1,34 +1,40 @@
 #include "TimedKestrelDlg.h"
 
+#include <algorithm>
+
+#include <QTimerEvent>
+
 #include "TimedTask.h"
 
-void TimedKestrelDlg::ShowFilePath(const QString& folder, const QString& name) {
-    added = Clock::now();
-    CKestrelDlg::ShowFilePath(folder, name);
+void TimedKestrelDlg::Start() {
+    OnInitDialog();
+    // The start ends right after the torrent has been added and its first refresh.
+    if (Task().isValid()) {
+        added = Steady::now();
+    }
 }
 
-// Timer 109 runs these two, in this order, on every tick.
-void TimedKestrelDlg::RefreshStatus() {
-    tickStart_ = Clock::now();
-    // What CKestrelDlg::RefreshStatus does, with each of the task's answers timed.
+void TimedKestrelDlg::timerEvent(QTimerEvent* event) {
+    if (Timers().idOf(event->timerId()) != kStatusTimer) {
+        CKestrelDlg::timerEvent(event);
+        return;
+    }
+    // One refresh with each of the task's answers timed, to tell the inquiries' share, then
+    // the tick itself as the window runs it: its own refresh, then the event pump.
+    const auto start = Steady::now();
     std::chrono::nanoseconds spent{0};
     int asked = 0;
-    RefreshStatusFrom(TimedTask(task_, spent, asked));
-    if (counting) {
-        queryTime += spent;
-        queries += asked;
-    }
-    refreshEnd_ = Clock::now();
-}
-
-void TimedKestrelDlg::PumpEngineEvents() {
-    CKestrelDlg::PumpEngineEvents();
-    const auto spent = Clock::now() - tickStart_;
+    Status().RefreshStatus(TimedTask(Task(), spent, asked));
+    const auto refreshed = Steady::now();
+    CKestrelDlg::timerEvent(event);
+    const std::chrono::nanoseconds tick = Steady::now() - refreshed;
     if (counting) {
         ++ticks;
-        tickTime += spent;
-        refreshTime += refreshEnd_ - tickStart_;
-        longestTick = std::max<std::chrono::nanoseconds>(longestTick, spent);
-        each.push_back(spent);
+        tickTime += tick;
+        refreshTime += refreshed - start;
+        queryTime += spent;
+        queries += asked;
+        longestTick = std::max(longestTick, tick);
+        each.push_back(tick);
     }
 }

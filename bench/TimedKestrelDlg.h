@@ -10,11 +10,13 @@
 // (status refresh, then event pump) and a mark when the torrent has been added.
 class TimedKestrelDlg final : public CKestrelDlg {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Steady = std::chrono::steady_clock;
     using CKestrelDlg::CKestrelDlg;
 
-    // Set when the torrent was added (the file path line is written right after).
-    std::optional<Clock::time_point> added;
+    // Runs the window's start; marks the moment when it added the torrent.
+    void Start();
+
+    std::optional<Steady::time_point> added;
     // Ticks counted while `counting` holds, and their cost.
     bool counting = true;
     int ticks = 0;
@@ -25,15 +27,9 @@ public:
     std::chrono::nanoseconds longestTick{0};
     std::vector<std::chrono::nanoseconds> each; // every counted tick, in order
 
-    bool complete() const { return task_.isValid() && task_.isComplete(); }
-    std::int64_t totalDone() const { return task_.totalDone(); }
+    bool complete() const { return Task().isValid() && Task().isComplete(); }
+    std::int64_t totalDone() const { return Task().totalDone(); }
 
 protected:
-    void ShowFilePath(const QString& folder, const QString& name) override;
-    void RefreshStatus() override;
-    void PumpEngineEvents() override;
-
-private:
-    Clock::time_point tickStart_;
-    Clock::time_point refreshEnd_;
+    void timerEvent(QTimerEvent* event) override;
 };

@@ -396,3 +396,7 @@ int DownloadEngine::DroppedAlertCount() const {
 void DownloadEngine::PauseSession() {
     impl_->session->pause();
 }
+
+bool DownloadEngine::IsSessionPaused() const {
+    return impl_->session->is_paused();
+}

@@ -98,6 +98,7 @@ public:
 
     // Pauses every torrent of the session.
     void PauseSession();
+    bool IsSessionPaused() const;
 
     // The session's IP filter; nothing else replaces it.
     SessionIpFilter& IpFilter();

@@ -1,6 +1,7 @@
 #include "net/AnsiText.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,8 +20,14 @@ struct IconvCloser {
     void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
 
+// The environment's codeset as it was before Qt started; empty until CaptureUserCodeset ran.
+std::string& userCodeset() {
+    static std::string codeset;
+    return codeset;
+}
+
 std::string sourceCodeset() {
-    const char* codeset = nl_langinfo(CODESET);
+    const char* codeset = userCodeset().empty() ? nl_langinfo(CODESET) : userCodeset().c_str();
     if (codeset == nullptr || codeset[0] == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
         std::strcmp(codeset, "ASCII") == 0 || std::strcmp(codeset, "US-ASCII") == 0) {
         return "UTF-8";
@@ -29,6 +36,15 @@ std::string sourceCodeset() {
 }
 
 } // namespace
+
+void CaptureUserCodeset() {
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string before = current != nullptr ? current : "C";
+    if (std::setlocale(LC_CTYPE, "") != nullptr) {
+        userCodeset() = nl_langinfo(CODESET);
+    }
+    std::setlocale(LC_CTYPE, before.c_str());
+}
 
 QString DecodeAnsiText(const char* bytes) {
     return DecodeTextFrom(bytes, sourceCodeset().c_str());

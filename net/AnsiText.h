@@ -7,6 +7,11 @@
 // bytes that do not convert become U+FFFD. bytes may be null (gives an empty text).
 QString DecodeAnsiText(const char* bytes);
 
+// Once in main, before the Qt application object and any thread: Qt from 6.5 on moves the
+// character-type locale to UTF-8 when it starts, so the user's own codeset is read from the
+// environment first and DecodeAnsiText keeps to it.
+void CaptureUserCodeset();
+
 // The same for a named iconv codeset ("EUC-KR", "ISO-8859-1", ...); an unknown codeset reads
 // UTF-8.
 QString DecodeTextFrom(const char* bytes, const char* codeset);

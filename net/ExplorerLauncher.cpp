@@ -8,49 +8,9 @@
 
 namespace {
 
-bool keepsInQuery(unsigned char c) {
-    if (c <= 0x20 || c >= 0x7F) {
-        return false;
-    }
-    switch (c) {
-    case '"':
-    case '#':
-    case '%':
-    case '<':
-    case '>':
-    case '[':
-    case '\\':
-    case ']':
-    case '^':
-    case '`':
-    case '{':
-    case '|':
-    case '}':
-    case '/':
-    case '?':
-        return false;
-    default:
-        return true;
-    }
-}
-
-QString escapeQuery(const QString& query) {
-    static const char kHex[] = "0123456789ABCDEF";
-    QString out;
-    const QByteArray utf8 = query.toUtf8();
-    out.reserve(utf8.size());
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (keepsInQuery(c)) {
-            out.append(QChar(c));
-        } else {
-            out.append(u'%');
-            out.append(QChar(kHex[c >> 4]));
-            out.append(QChar(kHex[c & 0x0F]));
-        }
-    }
-    return out;
-}
+// Kept in a query besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
+// UTF-8) and " # < > [ \ ] ^ ` { | } / ? are percent-encoded.
+const QByteArray kKeptInQuery = QByteArrayLiteral("!$&'()*+,:;=@");
 
 bool isWebAddress(const QString& target) {
     return target.startsWith(u"http://", Qt::CaseInsensitive) ||
@@ -69,7 +29,8 @@ bool EscapeUrlQuery(QString& text) {
     if (parts.size() < 2) {
         return true;
     }
-    QString escaped = parts[0] + u'?' + escapeQuery(parts[1]);
+    QString escaped = parts[0] + u'?' +
+                      QString::fromLatin1(PercentEncodeKeeping(parts[1].toUtf8(), kKeptInQuery));
     if (escaped.size() > kMaxLaunchTarget) {
         return false;
     }

@@ -10,7 +10,7 @@ inline constexpr qsizetype kMaxLaunchTarget = 2047;
 // Escapes the query of a page address in place: only the text between the first and the second
 // "?" is kept, percent-encoded; anything from a second "?" on is dropped. A text without "?" is
 // left as it is. Encoded are blanks, controls, non-ASCII characters (as UTF-8) and
-// " # % < > [ \ ] ^ ` { | } / ?; everything else (letters, digits, & = + and the rest) stays.
+// " # < > [ \ ] ^ ` { | } / ?; everything else (letters, digits, % & = + and the rest) stays.
 // Returns false, leaving text unchanged, when the result would be longer than kMaxLaunchTarget.
 bool EscapeUrlQuery(QString& text);
 

@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+#include "net/TextFields.h"
+
 namespace {
 
 const char kUserAgent[] = "VrtTorrentCGI";
@@ -51,25 +53,9 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     return now - t->lastByte >= t->stallTimeout ? 1 : 0;
 }
 
-bool mustEncode(unsigned char c) {
-    if (c <= 0x20 || c >= 0x7F) {
-        return true;
-    }
-    switch (c) {
-    case '"':
-    case '<':
-    case '>':
-    case '\\':
-    case '^':
-    case '`':
-    case '{':
-    case '|':
-    case '}':
-        return true;
-    default:
-        return false;
-    }
-}
+// Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
+// UTF-8) and " < > \ ^ ` { | } are percent-encoded.
+const QByteArray kKeptOnWire = QByteArrayLiteral("!#$&'()*+,/:;=?@[]");
 
 } // namespace
 
@@ -78,21 +64,7 @@ void InitHttpClient() {
 }
 
 QByteArray EncodeUrlForWire(const QString& url) {
-    static const char kHex[] = "0123456789ABCDEF";
-    const QByteArray utf8 = url.toUtf8();
-    QByteArray out;
-    out.reserve(utf8.size());
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (mustEncode(c)) {
-            out.append('%');
-            out.append(kHex[c >> 4]);
-            out.append(kHex[c & 0x0F]);
-        } else {
-            out.append(ch);
-        }
-    }
-    return out;
+    return PercentEncodeKeeping(url.toUtf8(), kKeptOnWire);
 }
 
 bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,

@@ -55,3 +55,13 @@ int ParseLeadingInt(const QString& text) {
     }
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
+
+QByteArray PercentEncodeKeeping(const QByteArray& bytes, const QByteArray& keep) {
+    // toPercentEncoding encodes "%" whatever it is told to keep, so the pieces between the
+    // percent signs are encoded one by one.
+    QList<QByteArray> pieces = bytes.split('%');
+    for (QByteArray& piece : pieces) {
+        piece = piece.toPercentEncoding(keep);
+    }
+    return pieces.join('%');
+}

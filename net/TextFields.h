@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -12,3 +13,7 @@ QStringList SplitFields(const QString& text, const QString& separator);
 // optional sign, then decimal digits up to the first other character; 0 when there is no digit.
 // Values beyond the int range give INT_MAX or INT_MIN instead of overflowing.
 int ParseLeadingInt(const QString& text);
+
+// Percent-encodes every byte except letters, digits, - . _ ~, the bytes in keep, and "%", which
+// stays as it is so that text already escaped is not escaped twice. Hex digits are upper case.
+QByteArray PercentEncodeKeeping(const QByteArray& bytes, const QByteArray& keep);

@@ -13,7 +13,14 @@ CBitmapProgress::CBitmapProgress(QWidget* parent) : QProgressBar(parent) {
 }
 
 void CBitmapProgress::SetPos(int pos) {
-    setValue(std::clamp(pos, minimum(), maximum()));
+    const int clamped = std::clamp(pos, minimum(), maximum());
+    if (clamped == value()) {
+        return;
+    }
+    setValue(clamped);
+    // QProgressBar repaints only steps it judges visible, from a record its own paint keeps; this
+    // paint replaces its own, so every change asks for a repaint.
+    update();
 }
 
 int CBitmapProgress::GetPos() const {

@@ -3,7 +3,10 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {}
+CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
+    // Clicked with the mouse only: no tab stop, and Space never presses a button.
+    setFocusPolicy(Qt::NoFocus);
+}
 
 bool CHoverButton::LoadBitmaps(int normal, int pressed, int hover, int disabled) {
     images_ = {};

@@ -7,7 +7,7 @@
 #include "ui/SkinPicture.h"
 
 // A picture push button: no text and no frame, one of four pictures of one size by its state,
-// with the hover picture while the pointer rests on it.
+// with the hover picture while the pointer rests on it. It never takes keyboard focus.
 class CHoverButton : public QAbstractButton {
     Q_OBJECT
 public:

@@ -1,5 +1,9 @@
 #include "ui/SkinLayout.h"
 
+#include <map>
+#include <tuple>
+
+#include <QFontMetrics>
 #include <QStringList>
 
 namespace skin {
@@ -30,10 +34,26 @@ TextStyle TextStyleFor(int id) {
 QFont FontFor(const TextStyle& style) {
     QFont font;
     font.setFamilies(style.title ? kTitleFaces : kTextFaces);
-    // Pixels, not points: the layout is in pixels and must hold at any screen DPI.
-    font.setPixelSize(style.cellHeight);
     font.setWeight(static_cast<QFont::Weight>(style.weight));
     font.setStyleHint(QFont::SansSerif);
+    // The style's height is the cell (ascent plus descent), a pixel size sets the em, and faces
+    // differ in how far the cell exceeds the em: the largest size whose cell fits is taken.
+    // Pixels, not points: the layout is in pixels and must hold at any screen DPI. Found once per
+    // style, as labels ask for their font on every paint.
+    static std::map<std::tuple<bool, int, int>, int> sizes;
+    const auto key = std::make_tuple(style.title, style.weight, style.cellHeight);
+    auto found = sizes.find(key);
+    if (found == sizes.end()) {
+        int pixels = style.cellHeight;
+        for (; pixels > 1; --pixels) {
+            font.setPixelSize(pixels);
+            if (QFontMetrics(font).height() <= style.cellHeight) {
+                break;
+            }
+        }
+        found = sizes.emplace(key, pixels).first;
+    }
+    font.setPixelSize(found->second);
     return font;
 }
 

@@ -2,84 +2,142 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "Publisher.h"
+#include "SwarmHarness.h"
 #include "app/CKestrelDlg.h"
 #include "platform/SingleInstanceLock.h"
+#include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
+#include "support/RecordingSender.h"
+#include "support/TempFolder.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-struct LockFile {
-    fs::path dir;
-    std::string path;
-    LockFile() {
-        char tmpl[] = "/tmp/kestrel-app-XXXXXX";
-        dir = mkdtemp(tmpl);
-        path = dir / "Emberway Kestrel.lock";
-    }
-    ~LockFile() { fs::remove_all(dir); }
-};
+// True when something accepts TCP connections on the loopback port.
+bool Listening(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
 // Nothing listens on port 1: a download check there fails at once.
 const QString kNoServer = "http://127.0.0.1:1";
+
+struct App {
+    TempFolder temp;
+    std::string lockPath = (temp.path() / "Emberway Kestrel.lock").string();
+    RecordingPrompt prompt;
+    ManualClock clock;
+    RecordingSender sender;
+};
 } // namespace
 
 TEST(CKestrelApp, SecondCopyIsRefusedAndTheFirstKeepsItsLock) {
-    LockFile file;
+    App a;
     SingleInstanceLock running;
-    ASSERT_EQ(running.acquire(file.path), SingleInstanceLock::Outcome::Acquired);
+    ASSERT_EQ(running.acquire(a.lockPath), SingleInstanceLock::Outcome::Acquired);
 
-    RecordingPrompt prompt;
-    CKestrelApp second(prompt, kNoServer, file.path);
+    CKestrelApp second(a.prompt, a.clock, a.sender, kNoServer, a.lockPath);
     EXPECT_FALSE(second.InitInstance());
-    ASSERT_EQ(prompt.entries.size(), 1u);
-    EXPECT_EQ(prompt.entries[0].text, "Another program is running!");
-    EXPECT_EQ(prompt.entries[0].buttons, Prompt::Buttons::Ok);
+    ASSERT_EQ(a.prompt.entries.size(), 1u);
+    EXPECT_EQ(a.prompt.entries[0].text, "Another program is running!");
+    EXPECT_EQ(a.prompt.entries[0].buttons, Prompt::Buttons::Ok);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no window was made
     EXPECT_TRUE(running.held());
     SingleInstanceLock probe;
-    EXPECT_EQ(probe.acquire(file.path), SingleInstanceLock::Outcome::AlreadyHeld);
+    EXPECT_EQ(probe.acquire(a.lockPath), SingleInstanceLock::Outcome::AlreadyHeld);
 }
 
 TEST(CKestrelApp, NoLockEndsSilently) {
-    RecordingPrompt prompt;
-    CKestrelApp app(prompt, kNoServer, "/nonexistent-folder/Emberway Kestrel.lock");
+    App a;
+    CKestrelApp app(a.prompt, a.clock, a.sender, kNoServer,
+                    "/nonexistent-folder/Emberway Kestrel.lock");
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_TRUE(prompt.entries.empty());
+    EXPECT_TRUE(a.prompt.entries.empty());
 }
 
 TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
-    LockFile file;
-    RecordingPrompt prompt;
+    if (!OnlyLoopback()) {
+        GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
+    }
+    App a;
+    publisher::PublisherOptions o;
+    o.generatedBytes = 1024 * 1024;
+    o.workFolder = a.temp.path() / "publisher";
+    publisher::Publisher pub(o);
+    pub.start();
+    a.prompt.folders = {QString::fromStdString((a.temp.path() / "save").string())};
+    a.prompt.answers = {Prompt::Answer::Yes}; // should Close ask
+
+    const auto lockHeld = [&] {
+        SingleInstanceLock probe;
+        return probe.acquire(a.lockPath) == SingleInstanceLock::Outcome::AlreadyHeld;
+    };
     QString seenTitle;
-    bool lockHeldWhileRunning = false;
-    // Ends the main window as the window manager would, once its loop runs.
+    std::atomic<quint16> port{0};
+    bool heldWhileRunning = false;
+    bool heldDuringTheCloseWait = false;
+    a.clock.onWait = [&] { heldDuringTheCloseWait = lockHeld(); };
+    // Closes the main window with its Close button once its own loop runs.
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* dlg = qobject_cast<CKestrelDlg*>(QApplication::activeModalWidget())) {
+        auto* dlg = qobject_cast<CKestrelDlg*>(QApplication::activeModalWidget());
+        if (dlg && dlg->isVisible() && seenTitle.isEmpty()) {
             seenTitle = dlg->windowTitle();
-            SingleInstanceLock probe;
-            lockHeldWhileRunning =
-                probe.acquire(file.path) == SingleInstanceLock::Outcome::AlreadyHeld;
-            dlg->close();
+            heldWhileRunning = lockHeld();
+            port = dlg->Status().ListenPort();
+            dlg->OnCommand(CKestrelDlg::kCloseCommand);
         }
     });
     closer.start(10);
-    CKestrelApp app(prompt, kNoServer, file.path);
+    // A second copy starting the moment the lock goes must find the first one's session gone:
+    // its listen socket closed.
+    std::atomic<bool> stop{false}, sessionAliveAtRelease{false}, released{false};
+    std::thread secondCopy([&] {
+        while (!stop) {
+            SingleInstanceLock lock;
+            if (port != 0 && lock.acquire(a.lockPath) == SingleInstanceLock::Outcome::Acquired) {
+                sessionAliveAtRelease = Listening(port.load());
+                released = true;
+                return;
+            }
+            std::this_thread::yield();
+        }
+    });
+    CKestrelApp app(a.prompt, a.clock, a.sender, QString::fromStdString(pub.origin()), a.lockPath);
     EXPECT_FALSE(app.InitInstance());
     closer.stop();
+    waitFor([&] { return released.load(); }, std::chrono::seconds(10));
+    stop = true;
+    secondCopy.join();
+    EXPECT_TRUE(released);
+    EXPECT_NE(port.load(), 0);
+    EXPECT_FALSE(sessionAliveAtRelease);
+    EXPECT_EQ(seenTitle, "Emberway Kestrel");
+    EXPECT_TRUE(heldWhileRunning);
+    EXPECT_TRUE(heldDuringTheCloseWait);
+    EXPECT_EQ(a.clock.waits.size(), 1u);
     EXPECT_EQ(QCoreApplication::organizationName(), "Emberway Kestrel");
-    SingleInstanceLock after;
-    EXPECT_EQ(after.acquire(file.path), SingleInstanceLock::Outcome::Acquired);
-    // Once the download start exists it closes the window itself when the check fails; until
-    // then the window ran its loop and the close above ended it.
-    if (!seenTitle.isEmpty()) {
-        EXPECT_EQ(seenTitle, "Emberway Kestrel");
-        EXPECT_TRUE(lockHeldWhileRunning);
-    }
+    EXPECT_FALSE(lockHeld());
 }

@@ -3,16 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include <QApplication>
 #include <QRegularExpression>
+#include <QTest>
 
 #include "Publisher.h"
 #include "Screenshot.h"
 #include "SwarmHarness.h"
 #include "engine/DownloadEngine.h"
 #include "engine/ListenPortDraw.h"
+#include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
+#include "support/RecordingSender.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
 
@@ -26,85 +30,66 @@ const QString kDiskFull =
 const QString kQuestion =
     "Download has not been completed. Would you still like to close the program?";
 
-// The real window with its engine, recording what it hands to the skin and to the work of
-// other parts.
-class EngineDlg : public CKestrelDlg {
+// Records like RecordingPrompt, and runs whileOpen while a message box would be open.
+class BoxPrompt final : public Prompt {
 public:
-    using CKestrelDlg::CKestrelDlg;
-    using CKestrelDlg::RequestClose;
+    RecordingPrompt record;
+    std::function<void()> whileOpen;
 
-    std::vector<std::string> calls;
-    std::optional<std::uint32_t> seed;
-
-    DownloadEngine* engine() const { return engine_.get(); }
-    DownloadTask& task() { return task_; }
-    quint16 listenPort() const { return listenPort_; }
-    std::vector<std::uint16_t>& chosenServerPeer() { return chosenServerPeer_; }
-    int count(const std::string& call) const {
-        return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+    Answer messageBox(QWidget* owner, const QString& text, Buttons buttons) override {
+        if (whileOpen) {
+            whileOpen();
+        }
+        return record.messageBox(owner, text, buttons);
     }
-    void tick(int id) { OnTimer(id); }
-
-protected:
-    std::uint32_t PortSeed() const override { return seed ? *seed : CKestrelDlg::PortSeed(); }
-    void EnablePauseButton(bool enabled) override {
-        calls.push_back(enabled ? "EnablePause" : "DisablePause");
+    QString chooseFolder(QWidget* owner, const QString& title) override {
+        return record.chooseFolder(owner, title);
     }
-    void SetPauseButtonLook(PauseLook look) override {
-        calls.push_back(look == PauseLook::Pause ? "PauseLook" : "ResumeLook");
-    }
-    void ShowFilePath(const QString& folder, const QString& name) override {
-        calls.push_back("ShowFilePath " + folder.toStdString() + " " + name.toStdString());
-    }
-    void CallInServerPeer() override { calls.push_back("CallInServerPeer"); }
-    void SetInternalIp() override { calls.push_back("SetInternalIp"); }
-    void StampLocalTime(QString& field) override {
-        calls.push_back(&field == &statistics_.startTime      ? "StampStart"
-                        : &field == &statistics_.completeTime ? "StampComplete"
-                                                              : "StampOther");
-    }
-    void SendCloseReports() override { calls.push_back("SendCloseReports"); }
-    void WaitBeforeClose(int ms) override { calls.push_back("Wait " + std::to_string(ms)); }
+    bool openExternal(const QString& target) override { return record.openExternal(target); }
 };
 
-// The real window, skin and all, with its status texts and its refresh reachable.
-class StatusDlg : public CKestrelDlg {
-public:
-    using CKestrelDlg::CKestrelDlg;
+CHoverButton& PauseButton(CKestrelDlg& dlg) {
+    return dlg.Skin().button(skin::PauseButton);
+}
+bool ResumeLook(CKestrelDlg& dlg) {
+    return dlg.Skin().pauseLook() == CSkinControls::PauseLook::Resume;
+}
+// Timer 114 starts only with the reaction to the torrent-checked event.
+bool Checked(CKestrelDlg& dlg) {
+    return dlg.Timers().isRunning(CKestrelDlg::kServerPeerTimer);
+}
 
-    // What one refresh wrote, and the states that held both before and after it: a state
-    // that held on both sides held throughout, since a torrent never goes back to checking.
-    struct Sample {
-        bool checking = false, downloading = false, complete = false;
-        float firstFileBefore = 0, firstFileAfter = 0;
-        int percentBefore = 0, percentAfter = 0;
-        QString size, rate, peers, percent;
-        int bar = 0;
-    };
-    Sample Refresh() {
-        Sample s;
-        const bool checking = task_.isChecking();
-        const bool downloading = task_.isDownloading();
-        const bool complete = task_.isComplete();
-        s.firstFileBefore = task_.fileProgress().front();
-        s.percentBefore = task_.percentDone();
-        RefreshStatus();
-        s.checking = checking && task_.isChecking();
-        s.downloading = downloading && task_.isDownloading();
-        s.complete = complete && task_.isComplete();
-        s.firstFileAfter = task_.fileProgress().front();
-        s.percentAfter = task_.percentDone();
-        s.size = sizeValue_.text();
-        s.rate = rateValue_.text();
-        s.peers = peerValue_.text();
-        s.percent = percentValue_.text();
-        s.bar = progressBar_.value();
-        return s;
-    }
-    const DownloadTask& task() const { return task_; }
-    quint16 listenPort() const { return listenPort_; }
-    bool pauseEnabled() const { return pauseButton_.isEnabled(); }
+// What one refresh wrote, and the states that held both before and after it: a state that held
+// on both sides held throughout, since a torrent never goes back to checking.
+struct Sample {
+    bool checking = false, downloading = false, complete = false;
+    float firstFileBefore = 0, firstFileAfter = 0;
+    int percentBefore = 0, percentAfter = 0;
+    QString size, rate, peers, percent;
+    int bar = 0;
 };
+Sample Refresh(CKestrelDlg& dlg) {
+    const DownloadTask& task = dlg.Task();
+    Sample s;
+    const bool checking = task.isChecking();
+    const bool downloading = task.isDownloading();
+    const bool complete = task.isComplete();
+    s.firstFileBefore = task.fileProgress().front();
+    s.percentBefore = task.percentDone();
+    dlg.Status().RefreshStatus(task);
+    s.checking = checking && task.isChecking();
+    s.downloading = downloading && task.isDownloading();
+    s.complete = complete && task.isComplete();
+    s.firstFileAfter = task.fileProgress().front();
+    s.percentAfter = task.percentDone();
+    CSkinControls& skin = dlg.Skin();
+    s.size = skin.label(skin::SizeValue).text();
+    s.rate = skin.label(skin::RateValue).text();
+    s.peers = skin.label(skin::PeerValue).text();
+    s.percent = skin.label(skin::PercentValue).text();
+    s.bar = skin.progressBar().value();
+    return s;
+}
 
 class DlgEngine : public ::testing::Test {
 protected:
@@ -141,8 +126,21 @@ protected:
         o.dataDir = temp.path() / ("downloader-" + address);
         return std::make_unique<swarm::Peer>(pub->torrent(), fs::path(), o);
     }
-    std::unique_ptr<EngineDlg> makeDlg() {
-        return std::make_unique<EngineDlg>(prompt, QString::fromStdString(pub->origin()));
+    std::unique_ptr<CKestrelDlg> makeDlg(Prompt& answers, Clock& time) {
+        return std::make_unique<CKestrelDlg>(answers, time, sender,
+                                             QString::fromStdString(pub->origin()));
+    }
+    std::unique_ptr<CKestrelDlg> makeDlg() { return makeDlg(prompt, clock); }
+    // Copies the publisher's set into folder, all of it but the files named.
+    void copySet(const fs::path& folder, const std::set<fs::path>& leaveOut = {}) {
+        const auto name = pub->contentRoot().filename();
+        for (const auto& f : fs::recursive_directory_iterator(pub->contentRoot())) {
+            const auto rel = fs::relative(f.path(), pub->contentRoot());
+            if (f.is_regular_file() && !leaveOut.count(rel)) {
+                fs::create_directories((folder / name / rel).parent_path());
+                fs::copy_file(f.path(), folder / name / rel);
+            }
+        }
     }
     // The real 300 ms timer drives the status refresh and the event pump meanwhile.
     bool until(const std::function<bool()>& pred, std::chrono::milliseconds d = 120s) {
@@ -167,6 +165,8 @@ protected:
 
     TempFolder temp;
     RecordingPrompt prompt;
+    ManualClock clock;
+    RecordingSender sender;
     std::unique_ptr<swarm::Tracker> tracker;
     std::unique_ptr<publisher::Publisher> pub;
     std::unique_ptr<swarm::Peer> seeder;
@@ -182,36 +182,33 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindowAndSeedsOn) {
     auto dlg = makeDlg();
     dlg->OnInitDialog();
 
-    ASSERT_TRUE(dlg->engine());
-    ASSERT_TRUE(dlg->task().isValid());
+    ASSERT_TRUE(dlg->Engine());
+    ASSERT_TRUE(dlg->Task().isValid());
     ASSERT_EQ(prompt.texts(RecordingPrompt::Kind::Folder),
               std::vector<QString>{"Select the directory you would like to save the file to"});
-    EXPECT_GE(dlg->listenPort(), 10000);
-    EXPECT_LE(dlg->listenPort(), 42767);
-    EXPECT_EQ((DownloadEngine::Services{true, true, true, true}), dlg->engine()->RunningServices());
+    EXPECT_GE(dlg->Status().ListenPort(), 10000);
+    EXPECT_LE(dlg->Status().ListenPort(), 42767);
+    EXPECT_EQ((DownloadEngine::Services{true, true, true, true}), dlg->Engine()->RunningServices());
     const std::string name = pub->contentRoot().filename().string();
-    EXPECT_EQ(dlg->calls, (std::vector<std::string>{"ShowFilePath " + folder.string() + " " + name,
-                                                    "DisablePause"}));
+    EXPECT_EQ(dlg->Skin().label(skin::PathValue).text().toStdString(),
+              " : " + folder.string() + "/" + name);
+    EXPECT_FALSE(PauseButton(*dlg).isEnabled());
     EXPECT_TRUE(dlg->Timers().isRunning(CKestrelDlg::kStatusTimer));
 
-    // Checked: the button comes on and the timers start with their periods.
-    ASSERT_TRUE(until([&] { return dlg->count("EnablePause") > 0; }));
-    EXPECT_EQ(dlg->Timers().period(115), 900000);
-    EXPECT_EQ(dlg->Timers().period(112), 60000);
-    EXPECT_EQ(dlg->Timers().period(111), 700);
-    EXPECT_EQ(dlg->Timers().period(113), 10000);
-    EXPECT_EQ(dlg->Timers().period(114), 120000);
-    EXPECT_EQ(dlg->Timers().period(116), 300000);
-    EXPECT_EQ(dlg->count("SetInternalIp"), 1);
-    EXPECT_EQ(dlg->count("StampStart"), 1);
-    EXPECT_GE(dlg->count("CallInServerPeer"), 1);
+    // Checked: the timers start with their periods, the web seed's among them, in order.
+    ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+    EXPECT_EQ(dlg->Timers().startOrder(), (std::vector<int>{109, 115, 112, 111, 113, 114, 116}));
+    EXPECT_EQ(dlg->Timers().running(), (std::vector<std::pair<int, int>>{{109, 300},
+                                                                         {111, 700},
+                                                                         {112, 60000},
+                                                                         {113, 10000},
+                                                                         {114, 120000},
+                                                                         {115, 900000},
+                                                                         {116, 300000}}));
 
-    // Finished: the button goes off for good, the completion time is stamped.
-    ASSERT_TRUE(until([&] { return dlg->count("StampComplete") > 0; }));
-    EXPECT_EQ(dlg->calls.back(), "StampComplete");
-    EXPECT_EQ(*(dlg->calls.end() - 2), "DisablePause");
+    // Finished: the button goes off for good.
+    ASSERT_TRUE(until([&] { return dlg->Task().isComplete() && !PauseButton(*dlg).isEnabled(); }));
     EXPECT_TRUE(downloadedIntact(folder));
-    EXPECT_TRUE(dlg->task().isComplete());
     EXPECT_TRUE(prompt.texts(RecordingPrompt::Kind::Message).empty());
 
     // The tracker and the seeder saw the program's identity.
@@ -235,17 +232,47 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindowAndSeedsOn) {
     // Seeding goes on: a newcomer that knows only the program gets everything from it.
     seeder.reset();
     auto newcomer = downloader("127.0.0.30");
-    newcomer->connect("127.0.0.1", dlg->listenPort());
+    newcomer->connect("127.0.0.1", dlg->Status().ListenPort());
     EXPECT_TRUE(until([&] { return newcomer->isReady(); }));
 
-    // Complete: Close asks nothing, stops everything, reports and waits before it closes.
-    dlg->calls.clear();
+    // Complete: Close asks nothing and ends after its wait.
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     EXPECT_TRUE(prompt.texts(RecordingPrompt::Kind::Message).empty());
-    EXPECT_EQ(dlg->calls, (std::vector<std::string>{"SendCloseReports", "Wait 2000"}));
+    EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
     EXPECT_TRUE(dlg->Ended());
-    EXPECT_FALSE(dlg->isVisible());
-    EXPECT_EQ(dlg->engine()->RunningServices(), DownloadEngine::Services{});
+}
+
+TEST_F(DlgEngine, CloseHidesPausesTheSessionStopsTheServicesWaitsThenEnds) {
+    startPublisher(2 * 1024 * 1024, 64 * 1024);
+    prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
+    auto dlg = makeDlg();
+    dlg->OnInitDialog();
+    ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+    ASSERT_FALSE(dlg->Engine()->IsSessionPaused());
+
+    // The state at the moment of the wait: everything stopped, the window not yet ended.
+    struct AtWait {
+        bool visible, enabled, sessionPaused, ended;
+        DownloadEngine::Services services;
+        bool timers;
+    };
+    std::vector<AtWait> seen;
+    clock.onWait = [&] {
+        seen.push_back({dlg->isVisible(), dlg->isEnabled(), dlg->Engine()->IsSessionPaused(),
+                        dlg->Ended(), dlg->Engine()->RunningServices(),
+                        !dlg->Timers().running().empty()});
+    };
+    prompt.answers = {Prompt::Answer::Yes};
+    dlg->OnCommand(CKestrelDlg::kCloseCommand);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(seen[0].visible);
+    EXPECT_FALSE(seen[0].enabled);
+    EXPECT_TRUE(seen[0].sessionPaused);
+    EXPECT_EQ(seen[0].services, DownloadEngine::Services{});
+    EXPECT_FALSE(seen[0].ended);
+    EXPECT_TRUE(seen[0].timers);
+    EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
+    EXPECT_TRUE(dlg->Ended());
     EXPECT_TRUE(dlg->Timers().running().empty());
 }
 
@@ -254,66 +281,89 @@ TEST_F(DlgEngine, PauseResumeAndCloseWhileIncomplete) {
     prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
     auto dlg = makeDlg();
     dlg->OnInitDialog();
-    ASSERT_TRUE(until([&] { return dlg->count("EnablePause") > 0; }));
-    EXPECT_FALSE(dlg->Timers().isRunning(111));
-    EXPECT_FALSE(dlg->Timers().isRunning(112));
-    EXPECT_FALSE(dlg->Timers().isRunning(113));
-    EXPECT_TRUE(dlg->Timers().isRunning(114));
-    ASSERT_FALSE(dlg->task().isPaused());
+    ASSERT_TRUE(until([&] { return Checked(*dlg) && dlg->Task().peerCount() > 0; }));
+    EXPECT_TRUE(PauseButton(*dlg).isEnabled());
+    EXPECT_EQ(dlg->Timers().startOrder(), (std::vector<int>{109, 115, 114, 116}));
+    ASSERT_FALSE(dlg->Task().isPaused());
 
-    dlg->chosenServerPeer() = {0};
-    dlg->calls.clear();
-    dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
-    EXPECT_TRUE(dlg->task().isPaused());
-    EXPECT_EQ(dlg->calls, std::vector<std::string>{"ResumeLook"});
-    // The library confirms: the paused look again, and the server peer is forgotten.
-    ASSERT_TRUE(until([&] { return dlg->count("ResumeLook") == 2; }));
-    EXPECT_TRUE(dlg->chosenServerPeer().empty());
+    // The real button pauses: the Resume look at once, kept when the library confirms.
+    QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
+    EXPECT_TRUE(dlg->Task().isPaused());
+    EXPECT_TRUE(ResumeLook(*dlg));
+    ASSERT_TRUE(until([&] { return dlg->Task().peerCount() == 0; }));
+    EXPECT_TRUE(ResumeLook(*dlg));
 
-    dlg->calls.clear();
+    QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
+    EXPECT_FALSE(dlg->Task().isPaused());
+    EXPECT_FALSE(ResumeLook(*dlg));
+
+    // Pause and resume within one tick: the library's paused report arrives after the resume
+    // and must not show the Resume look on a running torrent.
     dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
-    EXPECT_FALSE(dlg->task().isPaused());
-    EXPECT_EQ(dlg->calls, (std::vector<std::string>{"PauseLook", "CallInServerPeer"}));
+    dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
+    EXPECT_FALSE(dlg->Task().isPaused());
+    EXPECT_FALSE(until([&] { return ResumeLook(*dlg); }, 3s));
 
     // Incomplete: Close asks; No changes nothing.
     prompt.answers = {Prompt::Answer::No};
-    dlg->calls.clear();
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     ASSERT_EQ(prompt.texts(RecordingPrompt::Kind::Message), std::vector<QString>{kQuestion});
     EXPECT_FALSE(dlg->Ended());
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_TRUE(dlg->calls.empty());
-    EXPECT_FALSE(dlg->task().isPaused());
+    EXPECT_TRUE(clock.waits.empty());
+    EXPECT_FALSE(dlg->Task().isPaused());
     EXPECT_TRUE(dlg->Timers().isRunning(109));
-    EXPECT_TRUE(dlg->engine()->RunningServices().dht);
+    EXPECT_TRUE(dlg->Engine()->RunningServices().dht);
 
     prompt.answers = {Prompt::Answer::Yes};
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     EXPECT_TRUE(dlg->Ended());
-    EXPECT_EQ(dlg->calls.back(), "Wait 2000");
+    EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
 }
 
-TEST_F(DlgEngine, AFileErrorShowsTheDiskMessageOnceAndThePausedLook) {
+TEST_F(DlgEngine, AFileErrorShowsTheDiskMessageOnceAndTheRealButtonResumes) {
     startPublisher(4 * 1024 * 1024);
     const fs::path folder = temp.path() / "save";
     fs::create_directories(folder);
     // A file stands where the torrent needs its folder.
     std::ofstream(folder / pub->contentRoot().filename()) << "in the way";
+    BoxPrompt box;
+    box.record.folders = {QString::fromStdString(folder.string())};
+    auto dlg = makeDlg(box, clock);
+    // While the disk message is open its loop keeps timer 109 ticking; the paused report
+    // queued behind the error must wait for the box to close.
+    std::vector<bool> resumeLookInBox;
+    box.whileOpen = [&] {
+        until([&] { return dlg->Task().isPaused(); }, 10s);
+        dlg->OnTimer(CKestrelDlg::kStatusTimer);
+        resumeLookInBox.push_back(ResumeLook(*dlg));
+    };
+    dlg->OnInitDialog();
+    const auto messages = [&] { return box.record.texts(RecordingPrompt::Kind::Message); };
+    ASSERT_TRUE(until([&] { return ResumeLook(*dlg) && !messages().empty(); }));
+    EXPECT_EQ(messages(), std::vector<QString>{kDiskFull});
+    EXPECT_EQ(resumeLookInBox, std::vector<bool>{false});
+    EXPECT_TRUE(dlg->Task().isPaused());
+    EXPECT_FALSE(Checked(*dlg));
+
+    // Resume with the real button retries the disk: still failing, one more message, paused.
+    box.whileOpen = nullptr;
+    QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
+    EXPECT_FALSE(ResumeLook(*dlg)) << "the button took the click";
+    ASSERT_TRUE(until([&] { return ResumeLook(*dlg) && messages().size() == 2; }));
+    EXPECT_EQ(messages(), (std::vector<QString>{kDiskFull, kDiskFull}));
+}
+
+TEST_F(DlgEngine, AFolderHoldingTheWholeSetKeepsPauseOff) {
+    startPublisher(2 * 1024 * 1024);
+    const fs::path folder = temp.path() / "save";
+    copySet(folder);
     prompt.folders = {QString::fromStdString(folder.string())};
     auto dlg = makeDlg();
     dlg->OnInitDialog();
-    ASSERT_TRUE(until([&] { return dlg->count("ResumeLook") > 0; }));
-    until([&] { return false; }, 1s); // anything still queued arrives
-    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message), std::vector<QString>{kDiskFull});
-    EXPECT_TRUE(dlg->task().isPaused());
-
-    // Resume retries the disk: still failing, one more message, paused again.
-    dlg->calls.clear();
-    dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
-    ASSERT_TRUE(until([&] { return dlg->count("ResumeLook") > 0; }));
-    until([&] { return false; }, 1s);
-    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
-              (std::vector<QString>{kDiskFull, kDiskFull}));
+    ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+    EXPECT_TRUE(dlg->Task().isComplete());
+    EXPECT_FALSE(PauseButton(*dlg).isEnabled());
 }
 
 TEST_F(DlgEngine, AStartThatStopsEarlyClosesWithoutASession) {
@@ -322,8 +372,8 @@ TEST_F(DlgEngine, AStartThatStopsEarlyClosesWithoutASession) {
         auto dlg = makeDlg();
         EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
         EXPECT_TRUE(dlg->Ended());
-        EXPECT_EQ(dlg->engine(), nullptr);
-        EXPECT_TRUE(dlg->calls.empty()); // no wait, no reports
+        EXPECT_EQ(dlg->Engine(), nullptr);
+        EXPECT_TRUE(clock.waits.empty()); // no wait, no reports
         EXPECT_TRUE(prompt.texts(RecordingPrompt::Kind::Folder).empty());
     }
     pub->setCheckField(0, "12");
@@ -332,10 +382,11 @@ TEST_F(DlgEngine, AStartThatStopsEarlyClosesWithoutASession) {
         prompt.folders = {choice}; // cancelled, or shorter than two characters
         auto dlg = makeDlg();
         EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
-        EXPECT_EQ(dlg->engine(), nullptr);
-        EXPECT_TRUE(dlg->calls.empty());
+        EXPECT_EQ(dlg->Engine(), nullptr);
+        EXPECT_TRUE(clock.waits.empty());
         EXPECT_TRUE(prompt.texts(RecordingPrompt::Kind::Message).empty());
     }
+    EXPECT_TRUE(sender.background.empty());
 }
 
 TEST_F(DlgEngine, TorrentBytesTheLibraryRefusesShowMessageFiveAndClose) {
@@ -344,11 +395,11 @@ TEST_F(DlgEngine, TorrentBytesTheLibraryRefusesShowMessageFiveAndClose) {
     prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
     auto dlg = makeDlg();
     EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
-    EXPECT_NE(dlg->engine(), nullptr);
-    EXPECT_FALSE(dlg->task().isValid());
+    EXPECT_NE(dlg->Engine(), nullptr);
+    EXPECT_FALSE(dlg->Task().isValid());
     EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
               std::vector<QString>{"Cannot connect to server. Please check your network. (5)"});
-    EXPECT_EQ(dlg->calls.back(), "Wait 2000");
+    EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
 }
 
 TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
@@ -356,39 +407,40 @@ TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
     ASSERT_TRUE(AddLoopbackAddress("198.51.100.1"));
     ASSERT_TRUE(AddLoopbackAddress("198.51.100.2"));
     {
-        // The first port is taken: the second draw is the port, and the services run.
+        // The first port is taken: the second draw is the port, and the services run. The
+        // draw is seeded with the clock's time in seconds.
         PortRandom random(99);
         const auto first = DrawListenPort(random.next());
         const auto second = DrawListenPort(random.next());
         TakenPort taken(first);
         prompt.folders = {QString::fromStdString((temp.path() / "a").string())};
-        auto dlg = makeDlg();
-        dlg->seed = 99;
+        ManualClock at99(99);
+        auto dlg = makeDlg(prompt, at99);
         dlg->OnInitDialog();
-        EXPECT_EQ(dlg->listenPort(), second);
+        EXPECT_EQ(dlg->Status().ListenPort(), second);
         EXPECT_EQ((DownloadEngine::Services{true, true, true, true}),
-                  dlg->engine()->RunningServices());
+                  dlg->Engine()->RunningServices());
 
         // Somebody from outside connected: timer 115 keeps the port.
         auto outside = downloader("198.51.100.2");
         outside->connect("198.51.100.1", second);
-        ASSERT_TRUE(until([&] { return dlg->engine()->HasIncomingConnections(); }));
-        dlg->tick(CKestrelDlg::kListenCheckTimer);
-        EXPECT_EQ(dlg->listenPort(), second);
-        EXPECT_TRUE(dlg->engine()->IsListening());
+        ASSERT_TRUE(until([&] { return dlg->Engine()->HasIncomingConnections(); }));
+        dlg->OnTimer(CKestrelDlg::kListenCheckTimer);
+        EXPECT_EQ(dlg->Status().ListenPort(), second);
+        EXPECT_TRUE(dlg->Engine()->IsListening());
     }
     {
         // Nobody connected: timer 115 stops listening and the port goes from the peers line.
         prompt.folders = {QString::fromStdString((temp.path() / "b").string())};
         auto dlg = makeDlg();
         dlg->OnInitDialog();
-        ASSERT_NE(dlg->listenPort(), 0);
-        ASSERT_TRUE(until([&] { return dlg->count("EnablePause") > 0; }));
+        ASSERT_NE(dlg->Status().ListenPort(), 0);
+        ASSERT_TRUE(until([&] { return Checked(*dlg); }));
         EXPECT_TRUE(dlg->Timers().isRunning(115));
-        dlg->tick(CKestrelDlg::kListenCheckTimer);
+        dlg->OnTimer(CKestrelDlg::kListenCheckTimer);
         EXPECT_FALSE(dlg->Timers().isRunning(115));
-        EXPECT_EQ(dlg->listenPort(), 0);
-        EXPECT_FALSE(dlg->engine()->IsListening());
+        EXPECT_EQ(dlg->Status().ListenPort(), 0);
+        EXPECT_FALSE(dlg->Engine()->IsListening());
     }
     {
         // Ten taken ports: no port, none of the services, and the download still arrives.
@@ -399,46 +451,40 @@ TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
         }
         const fs::path folder = temp.path() / "c";
         prompt.folders = {QString::fromStdString(folder.string())};
-        auto dlg = makeDlg();
-        dlg->seed = 1234;
+        ManualClock at1234(1234);
+        auto dlg = makeDlg(prompt, at1234);
         dlg->OnInitDialog();
-        ASSERT_TRUE(dlg->task().isValid());
-        EXPECT_EQ(dlg->listenPort(), 0);
-        EXPECT_EQ(dlg->engine()->RunningServices(), DownloadEngine::Services{});
-        EXPECT_TRUE(until([&] { return dlg->count("StampComplete") > 0; }));
+        ASSERT_TRUE(dlg->Task().isValid());
+        EXPECT_EQ(dlg->Status().ListenPort(), 0);
+        EXPECT_EQ(dlg->Engine()->RunningServices(), DownloadEngine::Services{});
+        EXPECT_TRUE(until([&] { return dlg->Task().isComplete(); }));
         EXPECT_TRUE(downloadedIntact(folder));
     }
 }
 
 TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     // A slow seeder and no web seed, so the download lasts long enough to be seen and paused.
-    startPublisher(256 * 1024 * 1024, 4 * 1024 * 1024, {{5, "abcde"}});
+    startPublisher(32 * 1024 * 1024, 512 * 1024, {{5, "abcde"}});
     // The save folder already holds all of the set but one archive: the torrent is checked
     // first, and the first file in the torrent's order is complete long before the rest.
     const fs::path folder = temp.path() / "save";
-    const std::string name = pub->contentRoot().filename().string();
-    for (const auto& f : fs::recursive_directory_iterator(pub->contentRoot())) {
-        const auto rel = fs::relative(f.path(), pub->contentRoot());
-        if (f.is_regular_file() && rel != "Data/Movies.pak") {
-            fs::create_directories((folder / name / rel).parent_path());
-            fs::copy_file(f.path(), folder / name / rel);
-        }
-    }
+    copySet(folder, {"Data/Movies.pak"});
     prompt.folders = {QString::fromStdString(folder.string())};
-    StatusDlg dlg(prompt, QString::fromStdString(pub->origin()));
+    auto owned = makeDlg();
+    CKestrelDlg& dlg = *owned;
     dlg.OnInitDialog();
-    ASSERT_TRUE(dlg.task().isValid());
-    const QString port = QString::number(dlg.listenPort());
-    ASSERT_NE(dlg.listenPort(), 0);
-    const QString total = "256.00 MB";
+    ASSERT_TRUE(dlg.Task().isValid());
+    const QString port = QString::number(dlg.Status().ListenPort());
+    ASSERT_NE(dlg.Status().ListenPort(), 0);
+    const QString total = "32.00 MB";
 
     // Checking: nothing done yet, no peers, and the percentage follows the first file alone.
     int checked = 0;
     bool firstFileShownWhole = false;
     ASSERT_TRUE(until([&] {
-        const auto s = dlg.Refresh();
+        const auto s = Refresh(dlg);
         if (!s.checking || s.downloading || s.complete) {
-            return !dlg.task().isChecking();
+            return !dlg.Task().isChecking();
         }
         ++checked;
         EXPECT_EQ(s.size, " : 0.00 B / " + total);
@@ -454,11 +500,11 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     EXPECT_TRUE(firstFileShownWhole) << "100% while the rest was still being checked";
 
     // Downloading: the live figures, the percentage the torrent's own.
-    const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 256\.00 MB$)");
+    const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 32\.00 MB$)");
     const QRegularExpression rateLine(
         R"(^ : \d+\.\d\d (B|KB|MB)/s( - About (\d+h \d+m|\d+m \d+s) Remains)?$)");
     const QRegularExpression peersLine("^ : (\\d+) peers \\(Listen port : " + port + "\\)$");
-    const auto checkDownloading = [&](const StatusDlg::Sample& s) {
+    const auto checkDownloading = [&](const Sample& s) {
         EXPECT_TRUE(sizeLine.match(s.size).hasMatch()) << s.size.toStdString();
         EXPECT_TRUE(rateLine.match(s.rate).hasMatch()) << s.rate.toStdString();
         EXPECT_TRUE(peersLine.match(s.peers).hasMatch()) << s.peers.toStdString();
@@ -467,7 +513,7 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
         EXPECT_LE(s.bar, s.percentAfter);
     };
     ASSERT_TRUE(until([&] {
-        const auto s = dlg.Refresh();
+        const auto s = Refresh(dlg);
         if (!s.downloading) {
             return false;
         }
@@ -480,18 +526,18 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     // Paused: still the downloading branch with the live figures. The peers go, no more data
     // arrives, and the library lets its rate estimate fade rather than drop it to 0.
     dlg.OnCommand(CKestrelDlg::kPauseResumeCommand);
-    StatusDlg::Sample paused;
+    Sample paused;
     ASSERT_TRUE(until([&] {
-        paused = dlg.Refresh();
+        paused = Refresh(dlg);
         if (!paused.downloading) {
             return false;
         }
         checkDownloading(paused);
-        return dlg.task().isPaused() && paused.peers.startsWith(" : 0 peers");
+        return dlg.Task().isPaused() && paused.peers.startsWith(" : 0 peers");
     }));
     ASSERT_TRUE(
-        until([&] { return dlg.Refresh().rate != paused.rate || paused.rate == " : 0.00 B/s"; }));
-    const auto later = dlg.Refresh();
+        until([&] { return Refresh(dlg).rate != paused.rate || paused.rate == " : 0.00 B/s"; }));
+    const auto later = Refresh(dlg);
     EXPECT_TRUE(later.downloading);
     EXPECT_EQ(later.size, paused.size);
     EXPECT_EQ(later.percent, paused.percent);
@@ -507,11 +553,11 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     o.dataDir = temp.path() / "second-seeder";
     swarm::Peer second(pub->torrent(), pub->contentRoot().parent_path(), o);
     ASSERT_TRUE(until([&] { return second.isReady(); }));
-    second.connect("127.0.0.1", dlg.listenPort());
+    second.connect("127.0.0.1", dlg.Status().ListenPort());
 
     // Complete: a full bar and the whole size done.
-    ASSERT_TRUE(until([&] { return dlg.Refresh().complete && !dlg.pauseEnabled(); }));
-    const auto s = dlg.Refresh();
+    ASSERT_TRUE(until([&] { return Refresh(dlg).complete && !PauseButton(dlg).isEnabled(); }));
+    const auto s = Refresh(dlg);
     ASSERT_TRUE(s.complete);
     EXPECT_EQ(s.size, " : " + total + " / " + total);
     EXPECT_TRUE(s.rate.startsWith(" : 0.00 B/s")) << s.rate.toStdString();

@@ -3,138 +3,111 @@
 #include <gtest/gtest.h>
 
 #include "engine/EngineEvent.h"
+#include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
+#include "support/RecordingSender.h"
 
 namespace {
 
-// Feeds events to the window's reactions and records what they hand on; no engine needed.
-class ReactionDlg : public CKestrelDlg {
-public:
-    using CKestrelDlg::CKestrelDlg;
+const QString kDiskFull =
+    "Disk space is full. Please try again after gaining additional disk space";
 
-    std::vector<std::string> calls;
+// The window's reactions without an engine: its task has no torrent, which counts as paused.
+struct Reactions {
+    RecordingPrompt prompt;
+    ManualClock clock;
+    RecordingSender sender;
+    CKestrelDlg dlg{prompt, clock, sender, "http://127.0.0.1:1"};
 
-    void feed(int code, const QString& message = {}) {
+    void feed(EngineEvent::Code code, const QString& message = {}) {
         EngineEvent e;
-        e.code = static_cast<EngineEvent::Code>(code);
+        e.code = code;
         e.message = message;
-        HandleEngineEvent(e);
+        dlg.HandleEngineEvent(e);
     }
-    void setWebSeedUrl(const QString& url) { checkResult_.webSeedUrl = url; }
-    std::vector<std::uint16_t>& chosen() { return chosenServerPeer_; }
-
-protected:
-    void RescheduleAnnounce() override { calls.push_back("RescheduleAnnounce"); }
-    void EnablePauseButton(bool on) override { calls.push_back(on ? "Enable" : "Disable"); }
-    void SetPauseButtonLook(PauseLook l) override {
-        calls.push_back(l == PauseLook::Pause ? "PauseLook" : "ResumeLook");
-    }
-    void CallInServerPeer() override {
-        calls.push_back("CallInServerPeer");
-        calls.push_back(Timers().running().empty() ? "(no timers yet)" : "(timers)");
-    }
-    void SetInternalIp() override { calls.push_back("SetInternalIp"); }
-    void StampLocalTime(QString& f) override {
-        calls.push_back(&f == &statistics_.startTime ? "StampStart" : "StampComplete");
-    }
+    bool pauseEnabled() { return dlg.Skin().button(skin::PauseButton).isEnabled(); }
+    bool resumeLook() { return dlg.Skin().pauseLook() == CSkinControls::PauseLook::Resume; }
 };
 
-using Calls = std::vector<std::string>;
-using Periods = std::vector<std::pair<int, int>>;
+EngineEvent Event(EngineEvent::Code code, const QString& message) {
+    EngineEvent e;
+    e.code = code;
+    e.message = message;
+    return e;
+}
 
 } // namespace
 
 TEST(EngineReactions, EachCodeGetsItsReactionAndNoOther) {
-    RecordingPrompt prompt;
-    ReactionDlg dlg(prompt, "http://127.0.0.1:1");
-    const std::vector<std::pair<int, Calls>> table = {
-        {0, {}},
-        {1, {}},
-        {2, {}},
-        {4, {}},
-        {8, {}},
-        {9, {}},
-        {10, {}},
-        {11, {}},
-        {12, {}},
-        {14, {}},
-        {15, {}},
-        {16, {}},
-        {17, {}},
-        {18, {}},
-        {21, {}},
-        {5, {"RescheduleAnnounce"}},
-        {7, {"RescheduleAnnounce"}},
-        {6, {"RescheduleAnnounce"}},
-        {13, {"Disable", "StampComplete"}},
-        {19, {"ResumeLook"}},
+    struct Row {
+        int code;
+        bool message, enabled, resumeLook, timers;
     };
-    for (const auto& [code, expected] : table) {
-        dlg.calls.clear();
-        dlg.feed(code, "a message");
-        EXPECT_EQ(dlg.calls, expected) << "code " << code;
+    const std::vector<Row> table = {
+        {0, false, false, false, false},  {1, false, false, false, false},
+        {2, false, false, false, false},  {4, false, false, false, false},
+        {5, false, false, false, false},  {6, false, false, false, false},
+        {7, false, false, false, false},  {8, false, false, false, false},
+        {12, false, false, false, false}, {13, false, false, false, false},
+        {14, false, false, false, false}, {18, false, false, false, false},
+        {21, false, false, false, false}, {3, true, true, false, false},
+        {19, false, false, true, false},  {20, false, true, false, true},
+    };
+    for (const Row& row : table) {
+        Reactions r;
+        r.dlg.Skin().EnablePauseButton(false); // as after the start
+        r.feed(static_cast<EngineEvent::Code>(row.code), "a message");
+        EXPECT_EQ(r.prompt.texts(RecordingPrompt::Kind::Message).size(), row.message ? 1u : 0u)
+            << row.code;
+        EXPECT_EQ(r.pauseEnabled(), row.enabled) << row.code;
+        EXPECT_EQ(r.resumeLook(), row.resumeLook) << row.code;
+        EXPECT_EQ(!r.dlg.Timers().running().empty(), row.timers) << row.code;
     }
-    EXPECT_TRUE(prompt.entries.empty());
-    EXPECT_TRUE(dlg.Timers().running().empty());
 }
 
-TEST(EngineReactions, OnlyTheExactDhtTextKeepsATrackerReplyFromRescheduling) {
-    RecordingPrompt prompt;
-    ReactionDlg dlg(prompt, "http://127.0.0.1:1");
-    dlg.feed(6, "Got peers from DHT");
-    EXPECT_TRUE(dlg.calls.empty());
+TEST(EngineReactions, TrackerEventsMoveTheAnnounceExceptTheExactDhtText) {
+    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerError, "timed out")));
+    EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerWarning, "")));
+    EXPECT_FALSE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerReply, "Got peers from DHT")));
     for (const QString& text : {QString("Got peers from DHT "), QString("got peers from DHT"),
                                 QString("received 3 peers"), QString()}) {
-        dlg.calls.clear();
-        dlg.feed(6, text);
-        EXPECT_EQ(dlg.calls, Calls{"RescheduleAnnounce"}) << text.toStdString();
+        EXPECT_TRUE(ReschedulesAnnounce(Event(EngineEvent::Code::TrackerReply, text)))
+            << text.toStdString();
+    }
+    for (int code : {0, 3, 13, 19, 20}) {
+        EXPECT_FALSE(ReschedulesAnnounce(Event(static_cast<EngineEvent::Code>(code), "Got peers")))
+            << code;
     }
 }
 
-TEST(EngineReactions, EveryFileErrorShowsTheDiskMessage) {
-    RecordingPrompt prompt;
-    ReactionDlg dlg(prompt, "http://127.0.0.1:1");
-    dlg.feed(3, "file_open error: Not a directory");
-    dlg.feed(3, "file_write error: No space left on device");
-    const QString text = "Disk space is full. Please try again after gaining additional disk space";
-    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message), (std::vector<QString>{text, text}));
-    EXPECT_EQ(prompt.entries[0].buttons, Prompt::Buttons::Ok);
+TEST(EngineReactions, AFileErrorShowsTheDiskMessageAndLetsTheUserResume) {
+    Reactions r;
+    r.dlg.Skin().EnablePauseButton(false); // no check yet: the button has never come on
+    r.feed(EngineEvent::Code::FileError, "file_open error: Not a directory");
+    r.feed(EngineEvent::Code::FileError, "file_write error: No space left on device");
+    EXPECT_EQ(r.prompt.texts(RecordingPrompt::Kind::Message),
+              (std::vector<QString>{kDiskFull, kDiskFull}));
+    EXPECT_EQ(r.prompt.entries[0].buttons, Prompt::Buttons::Ok);
+    EXPECT_TRUE(r.pauseEnabled());
 }
 
-TEST(EngineReactions, PausedForgetsTheChosenServerPeer) {
-    RecordingPrompt prompt;
-    ReactionDlg dlg(prompt, "http://127.0.0.1:1");
-    dlg.chosen() = {2};
-    dlg.feed(19);
-    EXPECT_TRUE(dlg.chosen().empty());
-}
-
-TEST(EngineReactions, CheckedEnablesCallsInAndStartsTheTimersInOrder) {
-    RecordingPrompt prompt;
-    ReactionDlg dlg(prompt, "http://127.0.0.1:1");
-    dlg.setWebSeedUrl("http:"); // five characters: no web seed timers
-    dlg.feed(20);
-    EXPECT_EQ(dlg.calls, (Calls{"Enable", "CallInServerPeer", "(no timers yet)", "SetInternalIp",
-                                "StampStart"}));
-    EXPECT_EQ(dlg.Timers().running(), (Periods{{114, 120000}, {115, 900000}, {116, 300000}}));
-
-    ReactionDlg seeded(prompt, "http://127.0.0.1:1");
-    seeded.setWebSeedUrl("http:/");
-    seeded.feed(20);
-    EXPECT_EQ(
-        seeded.Timers().running(),
-        (Periods{
-            {111, 700}, {112, 60000}, {113, 10000}, {114, 120000}, {115, 900000}, {116, 300000}}));
+TEST(EngineReactions, CheckedEnablesPauseAndStartsTheTimersInOrder) {
+    Reactions r;
+    r.dlg.Skin().EnablePauseButton(false);
+    r.feed(EngineEvent::Code::TorrentChecked);
+    EXPECT_TRUE(r.pauseEnabled());
+    EXPECT_EQ(r.dlg.Timers().startOrder(), (std::vector<int>{115, 114, 116}));
+    EXPECT_EQ(r.dlg.Timers().running(),
+              (std::vector<std::pair<int, int>>{{114, 120000}, {115, 900000}, {116, 300000}}));
 
     // A second check restarts them; after the listen check ran once it comes back.
-    seeded.OnTimer(115);
-    EXPECT_FALSE(seeded.Timers().isRunning(115));
-    seeded.feed(20);
-    EXPECT_TRUE(seeded.Timers().isRunning(115));
-    // The completion's disabled button comes back on with a later check.
-    seeded.calls.clear();
-    seeded.feed(13);
-    seeded.feed(20);
-    EXPECT_EQ(seeded.calls[0], "Disable");
-    EXPECT_EQ(seeded.calls[2], "Enable");
+    r.dlg.OnTimer(CKestrelDlg::kListenCheckTimer);
+    EXPECT_FALSE(r.dlg.Timers().isRunning(115));
+    r.feed(EngineEvent::Code::TorrentChecked);
+    EXPECT_EQ(r.dlg.Timers().startOrder(), (std::vector<int>{115, 114, 116}));
+    // The completion turns the button off; a later check of an unfinished torrent turns it on.
+    r.feed(EngineEvent::Code::TorrentFinished);
+    EXPECT_FALSE(r.pauseEnabled());
+    r.feed(EngineEvent::Code::TorrentChecked);
+    EXPECT_TRUE(r.pauseEnabled());
 }

@@ -21,6 +21,10 @@ TEST(TimerTable, StartStopAndRestartById) {
     // Restarting a running id keeps one timer under that id, with the new period.
     timers.start(115, 1000);
     EXPECT_EQ(timers.running(), (std::vector<std::pair<int, int>>{{109, 300}, {115, 1000}}));
+    timers.start(110, 5);
+    timers.start(109, 300);
+    EXPECT_EQ(timers.startOrder(), (std::vector<int>{115, 110, 109}));
+    timers.stop(110);
 
     timers.stop(115);
     EXPECT_FALSE(timers.isRunning(115));

@@ -8,59 +8,21 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <thread>
 
-#include <libtorrent/bencode.hpp>
-#include <libtorrent/create_torrent.hpp>
+#include "FileSet.h"
+#include "TorrentMaker.h"
 
-#include <QCoreApplication>
-
-namespace lt = libtorrent;
 namespace fs = std::filesystem;
-
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "kestrel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::abort();
-    }
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
-}
 
 FileSet MakeFileSet(const fs::path& root, const std::string& name,
                     const std::vector<std::int64_t>& sizes,
                     const std::vector<std::string>& trackers, int pieceSize) {
     FileSet set{root, name, sizes, {}};
-    std::mt19937_64 random(sizes.size() * 7919 + name.size());
-    fs::create_directories(root / name);
-    lt::file_storage storage;
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const std::string rel = name + "/file" + std::to_string(i) + ".bin";
-        std::ofstream out(root / rel, std::ios::binary);
-        std::vector<std::uint64_t> block(8192);
-        for (std::int64_t left = sizes[i]; left > 0;) {
-            for (auto& w : block) {
-                w = random();
-            }
-            const auto n = std::min<std::int64_t>(left, block.size() * 8);
-            out.write(reinterpret_cast<const char*>(block.data()), n);
-            left -= n;
-        }
-        storage.add_file(rel, sizes[i]);
-    }
-    lt::create_torrent ct(storage, pieceSize, lt::create_torrent::v1_only);
-    int tier = 0;
-    for (const auto& t : trackers) {
-        ct.add_tracker(t, tier++);
-    }
-    lt::set_piece_hashes(ct, root.string());
-    lt::bencode(std::back_inserter(set.torrent), ct.generate());
+    const std::vector<std::uint64_t> bytes(sizes.begin(), sizes.end());
+    const auto folder = publisher::WriteRandomFiles(
+        root, name, bytes, static_cast<std::uint32_t>(sizes.size() * 7919 + name.size()));
+    set.torrent = publisher::MakeTorrent(folder, trackers, {}, pieceSize);
     return set;
 }
 

@@ -10,20 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "support/WaitFor.h"
 
-// A fresh folder under the system's temp folder, removed with the object.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-// Files of pseudo-random bytes under root/name, and their v1 torrent.
+// Files of pseudo-random bytes under root/name (file0.bin, file1.bin, ...), and their v1 torrent.
 struct FileSet {
     std::filesystem::path root; // the folder holding `name`
     std::string name;

@@ -21,7 +21,12 @@ TEST(EscapeUrlQuery, EscapesOnlyTheFirstQueryAndDropsTheRest) {
     text = QString::fromUtf8("http://h/?q=\"#%<>[\\]^`{|}+\xED\x95\x9C\n");
     ASSERT_TRUE(EscapeUrlQuery(text));
     EXPECT_EQ(text,
-              QStringLiteral("http://h/?q=%22%23%25%3C%3E%5B%5C%5D%5E%60%7B%7C%7D+%ED%95%9C%0A"));
+              QStringLiteral("http://h/?q=%22%23%%3C%3E%5B%5C%5D%5E%60%7B%7C%7D+%ED%95%9C%0A"));
+
+    // Already escaped: stays as it is, rather than becoming %25ED...
+    text = QStringLiteral("http://h/search?q=%ED%95%9C&n=1");
+    ASSERT_TRUE(EscapeUrlQuery(text));
+    EXPECT_EQ(text, QStringLiteral("http://h/search?q=%ED%95%9C&n=1"));
 
     text = QStringLiteral("http://h/page?");
     ASSERT_TRUE(EscapeUrlQuery(text));

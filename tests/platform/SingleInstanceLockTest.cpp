@@ -10,24 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/TempFolder.h"
+
 namespace fs = std::filesystem;
 
-namespace {
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/kestrel-lock-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-} // namespace
-
 TEST(SingleInstanceLock, SecondHolderIsRefusedWhileTheFirstKeepsItsLock) {
-    TempDir dir;
-    const std::string path = dir.path / "Emberway Kestrel.lock";
+    TempFolder dir;
+    const std::string path = dir.path() / "Emberway Kestrel.lock";
     SingleInstanceLock first, second;
     ASSERT_EQ(first.acquire(path), SingleInstanceLock::Outcome::Acquired);
     EXPECT_EQ(second.acquire(path), SingleInstanceLock::Outcome::AlreadyHeld);
@@ -42,8 +31,8 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedWhileTheFirstKeepsItsLock) {
 }
 
 TEST(SingleInstanceLock, KernelReleasesTheLockOfAKilledHolder) {
-    TempDir dir;
-    const std::string path = dir.path / "Emberway Kestrel.lock";
+    TempFolder dir;
+    const std::string path = dir.path() / "Emberway Kestrel.lock";
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     pid_t child = fork();

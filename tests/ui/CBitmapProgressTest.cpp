@@ -62,6 +62,18 @@ TEST(CBitmapProgress, PaintsTheStripOverItsShareAndNothingElse) {
     }
 }
 
+// The window's own pixels: a step too small for QProgressBar's repaint rule must show too.
+TEST(CBitmapProgressOnScreen, EveryPositionChangeRepaints) {
+    BarOnParent f(13);
+    for (int pos : {0, 1, 2, 3, 2, 1, 0}) {
+        f.bar.SetPos(pos);
+        const QImage image = OnScreen(&f.parent);
+        const int fill = CBitmapProgress::FillWidth(386, pos);
+        EXPECT_EQ(At(image, 10, 22), fill > 0 ? kBottomRow : kBeneath) << pos;
+        EXPECT_EQ(At(image, 10 + fill, 22), kBeneath) << pos;
+    }
+}
+
 TEST(CBitmapProgress, PositionsOutsideTheRangeAreClamped) {
     CBitmapProgress bar;
     EXPECT_EQ(bar.minimum(), 0);

@@ -20,7 +20,7 @@ struct ButtonInWindow {
     CHoverButton button{&window};
 
     ButtonInWindow() {
-        window.resize(200, 60);
+        window.resize(200, 100);
         button.move(kAt);
         EXPECT_TRUE(button.LoadBitmaps(163, 165, 166, 164));
         button.SizeToContent();
@@ -110,13 +110,29 @@ TEST(CHoverButton, ClicksReachTheParentAsClickedSignals) {
     EXPECT_EQ(clicks, 1) << "a disabled button sends nothing";
 }
 
-TEST(CHoverButton, KeyboardFocusChangesNothingVisible) {
+TEST(CHoverButton, NeverTakesKeyboardFocus) {
     ButtonInWindow f;
+    CHoverButton second(&f.window);
+    ASSERT_TRUE(second.LoadBitmaps(159, 161, 162, 132));
+    second.SizeToContent();
+    second.move(10, 60);
+    second.show();
+    int clicks = 0;
+    for (CHoverButton* b : {&f.button, &second}) {
+        QObject::connect(b, &QAbstractButton::clicked, [&] { ++clicks; });
+    }
     f.window.activateWindow();
-    const QImage before = OnScreen(&f.window);
-    f.button.setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.button.hasFocus(); }));
-    EXPECT_EQ(OnScreen(&f.window), before);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.window));
+
+    QTest::mouseClick(&f.button, Qt::LeftButton, {}, kInside);
+    QTest::mouseClick(&second, Qt::LeftButton, {}, kInside);
+    EXPECT_EQ(clicks, 2);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(f.button.hasFocus() || second.hasFocus()) << i << " Tabs";
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab); // to the focus widget
+    }
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+    EXPECT_EQ(clicks, 2) << "Space clicks no button";
 }
 
 TEST(CHoverButton, ANewImageSetShowsOnlyAtTheNextRepaint) {

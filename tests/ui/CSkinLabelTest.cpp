@@ -97,6 +97,17 @@ TEST(CSkinLabel, TheIdSelectsColourAndWeight) {
     EXPECT_GT(big.count, white.count);
 }
 
+// A style's height is the cell height (ascent plus descent), not the em size, in the skin's faces.
+TEST(CSkinLabel, EachStylesFontHasTheStylesCellHeight) {
+    for (int id : {skin::kCaptionStyleId, skin::kValueStyleId, skin::kTitleStyleId}) {
+        const skin::TextStyle style = skin::TextStyleFor(id);
+        const QFont font = skin::FontFor(style);
+        EXPECT_TRUE(QFontInfo(font).family().startsWith(u"Nanum"))
+            << id << ": " << QFontInfo(font).family().toStdString();
+        EXPECT_EQ(QFontMetrics(font).height(), style.cellHeight) << id;
+    }
+}
+
 TEST(CSkinLabel, ALongValueEndsInAnEllipsisWithinTheLabel) {
     LabelOnSurface f(105, skin::TextFlow::EndEllipsis, QRect(115, 10, 300, 18));
     const QString path =

@@ -116,4 +116,16 @@ std::filesystem::path GenerateFileSet(const std::filesystem::path& parent, const
     return root;
 }
 
+std::filesystem::path WriteRandomFiles(const std::filesystem::path& parent, const std::string& name,
+                                       const std::vector<std::uint64_t>& sizes,
+                                       std::uint32_t seed) {
+    const std::filesystem::path root = parent / name;
+    std::filesystem::create_directories(root);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        writeFile(root / ("file" + std::to_string(i) + ".bin"), sizes[i],
+                  (std::uint64_t{seed} << 32) ^ ((i + 1) * 0x100000001ULL));
+    }
+    return root;
+}
+
 } // namespace publisher

@@ -12,23 +12,11 @@
 
 #include "FileSet.h"
 #include "TorrentMaker.h"
+#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "kestrel-fileset-XXXXXX").string();
-        path_ = mkdtemp(templ.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -48,7 +36,7 @@ std::uint64_t totalSize(const fs::path& root) {
 } // namespace
 
 TEST(FileSet, InstallerShapeAddsUpAndDependsOnlyOnSeed) {
-    TempDir dir;
+    TempFolder dir;
     const std::uint64_t total = 3 * 1024 * 1024 + 17; // not a round number: rounding must add up
     const fs::path a = publisher::GenerateFileSet(dir.path(), "a", total, 7);
     const fs::path b = publisher::GenerateFileSet(dir.path(), "b", total, 7);
@@ -76,13 +64,13 @@ TEST(FileSet, InstallerShapeAddsUpAndDependsOnlyOnSeed) {
 }
 
 TEST(FileSet, TinySetStillHasItsBytes) {
-    TempDir dir;
+    TempFolder dir;
     const fs::path root = publisher::GenerateFileSet(dir.path(), "tiny", 5, 1);
     EXPECT_EQ(totalSize(root), 5u);
 }
 
 TEST(TorrentMaker, NamesTheFolderListsTrackersAndWebSeedsAndHashesTheData) {
-    TempDir dir;
+    TempFolder dir;
     const fs::path root = publisher::GenerateFileSet(dir.path(), "Game Installer", 600'000, 3);
     const std::vector<char> bytes =
         publisher::MakeTorrent(root, {"http://127.0.0.1:1/announce", "http://127.0.0.2:1/announce"},
@@ -121,7 +109,7 @@ TEST(TorrentMaker, NamesTheFolderListsTrackersAndWebSeedsAndHashesTheData) {
 }
 
 TEST(TorrentMaker, EmptyFolderIsRefused) {
-    TempDir dir;
+    TempFolder dir;
     fs::create_directories(dir.path() / "empty");
     EXPECT_ANY_THROW(publisher::MakeTorrent(dir.path() / "empty", {}, {}));
 }

@@ -18,7 +18,7 @@
 #include <QProcess>
 #include <QStringList>
 
-#include "TestFileSet.h"
+#include "support/TempFolder.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/WaitFor.h"
 
@@ -50,7 +50,7 @@ bool canConnect(const std::string& address, int port) {
 } // namespace
 
 TEST(PublisherSwarm, AnswerAndTorrentNameTheTrackerAndServerPeersThatServeTheSet) {
-    TempDir dir;
+    TempFolder dir;
     QProcess publisher;
     publisher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     publisher.start(KESTREL_PUBLISHER_EXE,

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestFileSet.h"
+#include "SwarmHarness.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Tracker.h"
 #include "tools/swarm/WaitFor.h"
@@ -15,7 +15,7 @@ using swarm::Peer;
 
 namespace {
 
-Peer::Options options(Peer::Role role, const std::string& address, const TempDir& dir,
+Peer::Options options(Peer::Role role, const std::string& address, const TempFolder& dir,
                       const std::shared_ptr<swarm::Log>& log) {
     Peer::Options o;
     o.role = role;
@@ -37,19 +37,19 @@ bool anyLineHas(const swarm::Log& log, const std::string& a, const std::string& 
 } // namespace
 
 TEST(SwarmPeers, TrackerSwarmServesADownloaderAndLogsWhoGotWhat) {
-    TempDir dir;
+    TempFolder dir;
     auto log = std::make_shared<swarm::Log>();
     swarm::Tracker tracker({"127.0.0.1", 0, 60, swarm::Tracker::PeerList::AsAsked, log});
-    const auto set = makeTestFileSet(dir.path() / "source", {3 << 20, 1 << 20, 100000},
-                                     {tracker.announceUrl()}, 65536);
+    const auto set = MakeFileSet(dir.path() / "source", "set", {3 << 20, 1 << 20, 100000},
+                                 {tracker.announceUrl()}, 65536);
 
-    Peer seeder(set.torrent, set.parent, options(Peer::Role::Seeder, "127.0.0.11", dir, log));
+    Peer seeder(set.torrent, set.root, options(Peer::Role::Seeder, "127.0.0.11", dir, log));
     auto partialOptions = options(Peer::Role::Partial, "127.0.0.12", dir, log);
     partialOptions.completed = 0.3;
-    Peer partial(set.torrent, set.parent, partialOptions);
+    Peer partial(set.torrent, set.root, partialOptions);
     auto serverOptions = options(Peer::Role::Server, "127.0.0.2", dir, log);
     serverOptions.port = 31000;
-    Peer server(set.torrent, set.parent, serverOptions);
+    Peer server(set.torrent, set.root, serverOptions);
     EXPECT_EQ(server.listenPort(), 31000);
 
     ASSERT_TRUE(swarm::waitFor([&] { return seeder.isReady() && partial.isReady(); }, 60s));
@@ -97,15 +97,15 @@ TEST(SwarmPeers, TrackerSwarmServesADownloaderAndLogsWhoGotWhat) {
 }
 
 TEST(SwarmPeers, ServerPeerServesOnlyWhoCallsItIn) {
-    TempDir dir;
+    TempFolder dir;
     auto log = std::make_shared<swarm::Log>();
     // The tracker in the torrent is down: the only source is the server peer.
-    const auto set =
-        makeTestFileSet(dir.path() / "source", {2 << 20}, {"http://127.0.0.1:9/announce"}, 32768);
+    const auto set = MakeFileSet(dir.path() / "source", "set", {2 << 20},
+                                 {"http://127.0.0.1:9/announce"}, 32768);
     auto serverOptions = options(Peer::Role::Server, "127.0.0.3", dir, log);
     serverOptions.port = 31001;
     serverOptions.name = "server peer 1";
-    Peer server(set.torrent, set.parent, serverOptions);
+    Peer server(set.torrent, set.root, serverOptions);
     ASSERT_TRUE(swarm::waitFor([&] { return server.isReady(); }, 60s));
 
     {
@@ -125,15 +125,15 @@ TEST(SwarmPeers, ServerPeerServesOnlyWhoCallsItIn) {
 // Loopback peers are exempt from a session's rate limit unless they are moved out of the local
 // peer class: the limited seeder would then deliver half the file at full speed.
 TEST(SwarmPeers, UploadLimitHoldsOnLoopback) {
-    TempDir dir;
+    TempFolder dir;
     swarm::Tracker tracker({"127.0.0.1", 0, 60, swarm::Tracker::PeerList::AsAsked, nullptr});
     const auto set =
-        makeTestFileSet(dir.path() / "source", {16 << 20}, {tracker.announceUrl()}, 65536);
+        MakeFileSet(dir.path() / "source", "set", {16 << 20}, {tracker.announceUrl()}, 65536);
     constexpr int limit = 64 * 1024;
     auto slowOptions = options(Peer::Role::Seeder, "127.0.0.13", dir, nullptr);
     slowOptions.uploadRate = limit;
-    Peer slow(set.torrent, set.parent, slowOptions);
-    Peer fast(set.torrent, set.parent, options(Peer::Role::Seeder, "127.0.0.14", dir, nullptr));
+    Peer slow(set.torrent, set.root, slowOptions);
+    Peer fast(set.torrent, set.root, options(Peer::Role::Seeder, "127.0.0.14", dir, nullptr));
     ASSERT_TRUE(swarm::waitFor([&] { return slow.isReady() && fast.isReady(); }, 60s));
 
     const auto start = std::chrono::steady_clock::now();

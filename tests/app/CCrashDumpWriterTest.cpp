@@ -1,0 +1,222 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/CrashDumpName.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+const std::string kChild = KESTREL_CRASH_CHILD;
+
+// A fresh current folder for one child.
+struct Folder {
+    fs::path path;
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "kestrel-crash-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+// Runs the child in `folder` and returns its wait status.
+int RunChild(const fs::path& folder, std::vector<std::string> args) {
+    args.insert(args.begin(), kChild);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (::chdir(folder.c_str()) == 0) {
+            ::execv(argv[0], argv.data());
+        }
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+// The files in folder whose names follow the dump pattern for base.
+std::vector<fs::path> Dumps(const fs::path& folder, const std::string& base) {
+    const std::regex pattern("^" + base + R"(_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.DMP$)");
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (std::regex_match(entry.path().filename().string(), pattern)) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+bool StartsWithSignature(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 4> head{};
+    in.read(head.data(), head.size());
+    return in && std::string(head.data(), 4) == "MDMP";
+}
+
+std::string Output(const std::string& command) {
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        return text;
+    }
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        text.append(buffer, n);
+    }
+    ::pclose(pipe);
+    return text;
+}
+
+} // namespace
+
+TEST(CrashDumpName, ZeroPadsEveryFieldAndCutsAt259Characters) {
+    const std::string longFolder(250, 'f');
+    struct Case {
+        std::int64_t seconds; // local time, as seconds since 1970
+        const char* prefix;
+        const char* base;
+        std::string name;
+    } cases[] = {
+        {1231146187, "", "example", "example_2009-01-05_09-03-07.DMP"},
+        {1231146187, "dumps/", "example", "dumps/example_2009-01-05_09-03-07.DMP"},
+        {1234567890, "", "k", "k_2009-02-13_23-31-30.DMP"},
+        {946684800, "", "k", "k_2000-01-01_00-00-00.DMP"},
+        {951782400, "", "k", "k_2000-02-29_00-00-00.DMP"},  // leap day of a 400th year
+        {4107542399, "", "k", "k_2100-02-28_23-59-59.DMP"}, // 2100 has none
+        {-1, "", "k", "k_1969-12-31_23-59-59.DMP"},
+        {1231146187, longFolder.c_str(), "example", longFolder + "example_2"},
+    };
+    for (const auto& c : cases) {
+        char out[kDumpNameMax + 1];
+        const std::size_t length = FormatDumpName(out, c.prefix, c.base, CalendarTime(c.seconds));
+        EXPECT_EQ(std::string(out), c.name) << c.seconds;
+        EXPECT_EQ(length, c.name.size());
+    }
+}
+
+TEST(CrashDumpName, BaseNameIsTheProgramFileWithoutFolderAndExtension) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/bin/kestrel", "kestrel"},
+        {"/home/u/.local/bin/kestrel", "kestrel"}, // a dot in a folder is no extension
+        {"/opt/a.b/kestrel.bin", "kestrel"},
+        {"/tmp/.hidden", ".hidden"},
+        {"kestrel", "kestrel"},
+    };
+    for (const auto& [path, base] : cases) {
+        char out[261];
+        ProgramBaseName(path, out, sizeof out);
+        EXPECT_STREQ(out, base) << path;
+    }
+}
+
+// Each fatal signal ends the child by that signal, with one dump named after the program.
+TEST(CrashDumpWriter, EachFatalSignalLeavesOneDumpAndEndsByThatSignal) {
+    const std::pair<const char*, int> cases[] = {
+        {"segv", SIGSEGV}, {"bus", SIGBUS}, {"fpe", SIGFPE}, {"ill", SIGILL}, {"abrt", SIGABRT}};
+    for (const auto& [how, signo] : cases) {
+        Folder folder;
+        const int status = RunChild(folder.path, {how});
+        const auto dumps = Dumps(folder.path, "crash_dump_child");
+        if (kSanitized) {
+            // The writer steps aside: the sanitizers report, and no dump is written.
+            EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << how;
+            EXPECT_TRUE(dumps.empty()) << how;
+            continue;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status)) << how << " status " << status;
+        EXPECT_EQ(WTERMSIG(status), signo) << how;
+        EXPECT_FALSE(WCOREDUMP(status)) << how;
+        ASSERT_EQ(dumps.size(), 1u) << how;
+        EXPECT_TRUE(StartsWithSignature(dumps[0])) << how;
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 1)
+            << how;
+    }
+}
+
+TEST(CrashDumpWriter, AGivenFolderIsCreatedAndAnUncreatableOneMeansTheCurrentFolder) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    Folder folder;
+    // Created even when nothing crashes.
+    ASSERT_EQ(RunChild(folder.path, {"exit", "", "dumps"}), 0);
+    EXPECT_TRUE(fs::is_directory(folder.path / "dumps"));
+
+    RunChild(folder.path, {"segv", "given", "dumps"});
+    EXPECT_EQ(Dumps(folder.path / "dumps", "given").size(), 1u);
+    EXPECT_TRUE(Dumps(folder.path, "given").empty());
+
+    RunChild(folder.path, {"segv", "fallback", "missing/deeper"});
+    EXPECT_EQ(Dumps(folder.path, "fallback").size(), 1u);
+    EXPECT_FALSE(fs::exists(folder.path / "missing"));
+
+    // A file in the folder's place could never hold a dump.
+    std::ofstream(folder.path / "taken") << "x";
+    RunChild(folder.path, {"segv", "taken", "taken"});
+    EXPECT_EQ(Dumps(folder.path, "taken").size(), 1u);
+}
+
+// lldb opens the dump with the program and shows the signal and the faulting function.
+TEST(CrashDumpWriter, LldbShowsTheSignalAndTheFaultingFunction) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    Folder folder;
+    RunChild(folder.path, {"segv"});
+    const auto dumps = Dumps(folder.path, "crash_dump_child");
+    ASSERT_EQ(dumps.size(), 1u);
+    ASSERT_EQ(::access("/usr/bin/lldb", X_OK), 0) << "lldb is installed by scripts/setup";
+    const std::string bt =
+        Output("/usr/bin/lldb -b " + kChild + " -c " + dumps[0].string() + " -o bt 2>&1");
+    EXPECT_NE(bt.find("SIGSEGV"), std::string::npos) << bt;
+    EXPECT_NE(bt.find("WriteThroughNullPointer"), std::string::npos) << bt;
+    EXPECT_NE(bt.find("main"), std::string::npos) << bt;
+}
+
+// libtorrent's own SIGSEGV and SIGBUS handlers, for its memory-mapped files, are in place once
+// it has touched the disk: a crash after that still leaves its dump, and a fault on a file cut
+// short under it is still its error.
+TEST(CrashDumpWriter, CrashAfterADownloadWroteToDiskLeavesItsDump) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    Folder folder;
+    const int status = RunChild(folder.path, {"download"});
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    EXPECT_EQ(Dumps(folder.path, "crash_dump_child").size(), 1u);
+}
+
+TEST(CrashDumpWriter, AFaultOnAFileTruncatedUnderTheLibraryIsItsErrorNotACrash) {
+    Folder folder;
+    const int status = RunChild(folder.path, {"truncated"});
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: no signal error from the library";
+    EXPECT_TRUE(Dumps(folder.path, "crash_dump_child").empty());
+}
