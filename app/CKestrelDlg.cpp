@@ -9,6 +9,7 @@
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
 #include "engine/SessionSetup.h"
+#include "engine/WebSeedRules.h"
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
@@ -22,7 +23,6 @@ const char* const kDiskFullText =
     "Disk space is full. Please try again after gaining additional disk space";
 const char* const kCloseQuestion =
     "Download has not been completed. Would you still like to close the program?";
-constexpr int kMinWebSeedUrlLength = 6;
 } // namespace
 
 bool ReschedulesAnnounce(const EngineEvent& event) {
@@ -131,6 +131,19 @@ void CKestrelDlg::StartDownload() {
     std::tm now = clock_.localTime();
     status_.SetListenPort(SetUpSession(*engine_, static_cast<std::uint32_t>(std::mktime(&now))));
 
+    // The publisher's own sources, as the check named them. The web seed host is held to its
+    // limit before the torrent can meet the web seed: the limit holds from a connection's start.
+    std::vector<ServerPeer> serverPeers;
+    for (const ServerPeerEndpoint& p : checkResult_.serverPeers) {
+        serverPeers.push_back({p.address, p.port});
+    }
+    serverPeers_.SetServerPeers(std::move(serverPeers), checkResult_.serverPeerCallInRate,
+                                checkResult_.serverPeerReleaseRate);
+    webSeed_.SetWebSeedUrl(checkResult_.webSeedUrl);
+    if (HasWebSeedTimers(static_cast<int>(checkResult_.webSeedUrl.size()))) {
+        engine_->LimitWebSeedHost(checkResult_.webSeedUrl, kWebSeedDownloadLimit);
+    }
+
     const bool added = engine_->AddTorrentFromBuffer(
         checkResult_.torrentData, checkResult_.torrentLength, saveFolder_, task_);
     // The check result points into the buffer, which goes at the end of this call.
@@ -214,7 +227,7 @@ void CKestrelDlg::OnTorrentChecked() {
     task_.Resume();
     CallInServerPeer();
     timers_.start(kListenCheckTimer, kListenCheckPeriodMs);
-    if (checkResult_.webSeedUrl.size() >= kMinWebSeedUrlLength) {
+    if (HasWebSeedTimers(static_cast<int>(checkResult_.webSeedUrl.size()))) {
         timers_.start(kWebSeedRestoreTimer, kWebSeedRestorePeriodMs);
         timers_.start(kWebSeedCapTimer, kWebSeedCapPeriodMs);
         timers_.start(kWebSeedDropTimer, kWebSeedDropPeriodMs);

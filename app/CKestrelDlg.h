@@ -9,6 +9,8 @@
 #include "app/StatusDisplay.h"
 #include "app/TimerTable.h"
 #include "engine/DownloadTask.h"
+#include "engine/ServerPeerControl.h"
+#include "engine/WebSeedControl.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
 #include "ui/CSkinWindow.h"
@@ -77,6 +79,8 @@ public:
     // Created by the start; none before, or when the start stopped early.
     const DownloadEngine* Engine() const { return engine_.get(); }
     const StatisticsRecord& Statistics() const { return statistics_; }
+    const ServerPeerControl& ServerPeers() const { return serverPeers_; }
+    const WebSeedControl& WebSeed() const { return webSeed_; }
 
 protected:
     void done(int result) override;
@@ -98,12 +102,12 @@ private:
 
     // Where the server-peer control, the web-seed control and the statistics reports do
     // their work; each is called at its place in the window's life.
-    void CallInServerPeer() {}
-    void BalanceServerPeer() {}
-    void ForgetServerPeer() { chosenServerPeer_.clear(); }
-    void RestoreWebSeed() {}
-    void CapWebSeedRate() {}
-    void DropWebSeed() {}
+    void CallInServerPeer() { serverPeers_.CallInServerPeer(); }
+    void BalanceServerPeer() { serverPeers_.BalanceServerPeer(); }
+    void ForgetServerPeer() { serverPeers_.ForgetChosenServerPeer(); }
+    void RestoreWebSeed() { webSeed_.RestoreWebSeed(); }
+    void CapWebSeedRate() { webSeed_.CapWebSeedRate(); }
+    void DropWebSeed() { webSeed_.DropWebSeed(); }
     void SetInternalIp() {}
     void StampLocalTime(QString& /*field*/) {}
     void OnProgressReportTimer() { SendProgressReport(); }
@@ -126,6 +130,8 @@ private:
 
     // Created by the start, kept until the window is gone.
     std::unique_ptr<DownloadEngine> engine_;
-    // The server peer admitted at present, as an index into the check's list; none or one.
-    std::vector<std::uint16_t> chosenServerPeer_;
+    // The publisher's own sources, acting on the task: the server peers with the one admitted
+    // at present, and the web seed.
+    ServerPeerControl serverPeers_{task_};
+    WebSeedControl webSeed_{task_};
 };

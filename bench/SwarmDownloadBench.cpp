@@ -80,10 +80,12 @@ std::uint64_t bytesOnDisk(const std::filesystem::path& folder) {
 struct TickFigures {
     int ticks = 0;
     std::chrono::nanoseconds total{0};
+    std::chrono::nanoseconds longest{0};
+    // The timed refreshes half-way between the ticks.
+    int refreshes = 0;
     std::chrono::nanoseconds refresh{0};
     std::chrono::nanoseconds queries{0};
     int queryCount = 0;
-    std::chrono::nanoseconds longest{0};
     std::vector<std::chrono::nanoseconds> each;
     std::chrono::nanoseconds firstTicks{0}; // the first tick of each run (the checked event)
     int runs = 0;                           // runs with at least one tick
@@ -124,9 +126,10 @@ Timing downloadWithProgram(const std::string& fileServer, const std::filesystem:
     dlg->counting = false;
     ticks.ticks += dlg->ticks;
     ticks.total += dlg->tickTime;
+    ticks.refreshes += dlg->refreshes;
     ticks.refresh += dlg->refreshTime;
-    ticks.queries += dlg->queryTime;
-    ticks.queryCount += dlg->queries;
+    ticks.queries += dlg->inquiries.total;
+    ticks.queryCount += dlg->inquiries.count;
     ticks.longest = std::max(ticks.longest, dlg->longestTick);
     ticks.each.insert(ticks.each.end(), dlg->each.begin(), dlg->each.end());
     if (!dlg->each.empty()) {
@@ -425,18 +428,18 @@ int main(int argc, char** argv) {
                    figures, settings.bytes);
         if (ticks.ticks > 0) {
             using us = std::chrono::duration<double, std::micro>;
-            std::printf("  the program's 300 ms tick while downloading: %d ticks, mean %.0f us "
-                        "(status refresh %.0f us, event pump %.0f us), longest %.0f us\n",
+            std::printf("  the program's 300 ms tick while downloading: %d ticks, mean %.0f us, "
+                        "longest %.0f us\n",
                         ticks.ticks, us(ticks.total).count() / ticks.ticks,
-                        us(ticks.refresh).count() / ticks.ticks,
-                        us(ticks.total - ticks.refresh).count() / ticks.ticks,
                         us(ticks.longest).count());
             auto sorted = ticks.each;
             std::sort(sorted.begin(), sorted.end());
-            if (ticks.queryCount > 0) {
-                std::printf("    the refresh's %d inquiries of the task took %.0f us per tick, "
-                            "%.0f us each\n",
-                            ticks.queryCount / ticks.ticks, us(ticks.queries).count() / ticks.ticks,
+            if (ticks.refreshes > 0 && ticks.queryCount > 0) {
+                std::printf("    a status refresh half-way between two ticks: %.0f us, of which "
+                            "its %d inquiries of the task %.0f us, %.0f us each\n",
+                            us(ticks.refresh).count() / ticks.refreshes,
+                            ticks.queryCount / ticks.refreshes,
+                            us(ticks.queries).count() / ticks.refreshes,
                             us(ticks.queries).count() / ticks.queryCount);
             }
             std::printf("    median tick %.0f us; mean without each run's first tick %.0f us\n",

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
+#include <QTimer>
 #include <QTimerEvent>
-
-#include "TimedTask.h"
 
 void TimedKestrelDlg::Start() {
     OnInitDialog();
@@ -19,22 +18,27 @@ void TimedKestrelDlg::timerEvent(QTimerEvent* event) {
         CKestrelDlg::timerEvent(event);
         return;
     }
-    // One refresh with each of the task's answers timed, to tell the inquiries' share, then
-    // the tick itself as the window runs it: its own refresh, then the event pump.
+    // The tick as the window runs it: its own refresh, then the event pump.
     const auto start = Steady::now();
-    std::chrono::nanoseconds spent{0};
-    int asked = 0;
-    Status().RefreshStatus(TimedTask(Task(), spent, asked));
-    const auto refreshed = Steady::now();
     CKestrelDlg::timerEvent(event);
-    const std::chrono::nanoseconds tick = Steady::now() - refreshed;
+    const std::chrono::nanoseconds tick = Steady::now() - start;
     if (counting) {
         ++ticks;
         tickTime += tick;
-        refreshTime += refreshed - start;
-        queryTime += spent;
-        queries += asked;
         longestTick = std::max(longestTick, tick);
         each.push_back(tick);
+        QTimer::singleShot(150, this, [this] { TimedRefresh(); });
     }
+}
+
+void TimedKestrelDlg::TimedRefresh() {
+    if (!counting) {
+        return;
+    }
+    InquiryCosts costs;
+    const auto start = Steady::now();
+    Status().RefreshStatus(TimedTask(Task(), costs));
+    refreshTime += Steady::now() - start;
+    ++refreshes;
+    inquiries.merge(costs);
 }

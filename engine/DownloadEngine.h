@@ -96,6 +96,11 @@ public:
     // Notifications the library had to drop because its queue was full.
     int DroppedAlertCount() const;
 
+    // Holds every connection to the host of this URL to bytesPerSecond, from its start: the
+    // host is resolved now (a literal address needs no lookup), so call it before the torrent
+    // can meet the web seed. False when the URL names no host that resolves.
+    bool LimitWebSeedHost(const QString& url, int bytesPerSecond);
+
     // Pauses every torrent of the session.
     void PauseSession();
     bool IsSessionPaused() const;

@@ -1,5 +1,8 @@
 #include "engine/DownloadTask.h"
 
+#include <algorithm>
+#include <optional>
+
 #include <libtorrent/address.hpp>
 #include <libtorrent/peer_info.hpp>
 #include <libtorrent/torrent_flags.hpp>
@@ -17,6 +20,12 @@ namespace {
 // read: a full query costs about three times as much.
 lt::torrent_status Query(const lt::torrent_handle& h, lt::status_flags_t flags = {}) {
     return h.status(flags);
+}
+
+// The library stops averaging the rates of a torrent that has no connection, so the last
+// figures before the peers left would stay on show (and in the reports) for good.
+std::uint32_t LiveDownloadRate(const lt::torrent_status& st) {
+    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.download_payload_rate) : 0;
 }
 
 bool ParseEndpoint(const std::string& address, std::uint16_t port, lt::tcp::endpoint& out) {
@@ -42,14 +51,8 @@ bool DownloadTask::isValid() const {
 int DownloadTask::percentDone() const {
     return isValid() ? static_cast<int>(Query(impl_->handle).progress * 100) : 0;
 }
-// The library stops averaging the rates of a torrent that has no connection, so the last
-// figures before the peers left would stay on show (and in the reports) for good.
 std::uint32_t DownloadTask::downloadRate() const {
-    if (!isValid()) {
-        return 0;
-    }
-    const lt::torrent_status st = Query(impl_->handle);
-    return st.num_peers > 0 ? static_cast<std::uint32_t>(st.download_payload_rate) : 0;
+    return isValid() ? LiveDownloadRate(Query(impl_->handle)) : 0;
 }
 std::uint32_t DownloadTask::uploadRate() const {
     if (!isValid()) {
@@ -78,7 +81,9 @@ std::optional<RemainingTime> DownloadTask::remainingTime() const {
     if (!isValid()) {
         return std::nullopt;
     }
-    return RemainingTimeFrom(totalSize(), totalDone(), downloadRate());
+    // One figure, one query: the bytes done and the rate come from the same reading.
+    const lt::torrent_status st = Query(impl_->handle);
+    return RemainingTimeFrom(totalSize(), st.total_done, LiveDownloadRate(st));
 }
 bool DownloadTask::isPaused() const {
     return !isValid() || bool(Query(impl_->handle).flags & lt::torrent_flags::paused);
@@ -144,20 +149,68 @@ std::vector<PeerSnapshot> DownloadTask::peers() const {
     }
     std::vector<lt::peer_info> info;
     impl_->handle.get_peer_info(info);
+    // The library keeps no per-connection limit any more (its own field always reads -1);
+    // what limits a connection is the class its address was put in, read back once.
+    const DownloadEngine::Impl& engine = *impl_->engine;
+    std::optional<int> classLimit;
     std::vector<PeerSnapshot> out;
     out.reserve(info.size());
     for (const auto& p : info) {
         PeerSnapshot s;
         s.address = p.ip.address().to_string();
         s.port = p.ip.port();
-        s.downloadRate = p.down_speed;
-        s.seed = bool(p.flags & lt::peer_info::seed);
-        s.webSeed = bool(p.connection_type & lt::peer_info::web_seed) ||
-                    bool(p.connection_type & lt::peer_info::http_seed);
+        s.downRate = static_cast<std::uint32_t>(std::max(p.down_speed, 0));
+        s.isSeed = bool(p.flags & lt::peer_info::seed);
+        s.isWebSeed = bool(p.connection_type & lt::peer_info::web_seed) ||
+                      bool(p.connection_type & lt::peer_info::http_seed);
         s.incoming = bool(p.source & lt::peer_info::incoming);
+        if (engine.webSeedClass && engine.webSeedAddresses.count(p.ip.address()) > 0) {
+            if (!classLimit) {
+                classLimit = engine.session->get_peer_class(*engine.webSeedClass).download_limit;
+            }
+            s.downloadLimit = *classLimit > 0 ? *classLimit : -1;
+        }
         out.push_back(std::move(s));
     }
     return out;
+}
+
+std::vector<QString> DownloadTask::urlSeeds() const {
+    if (!isValid()) {
+        return {};
+    }
+    std::vector<QString> out;
+    for (const std::string& url : impl_->handle.url_seeds()) {
+        out.push_back(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size())));
+    }
+    return out;
+}
+
+void DownloadTask::AddUrlSeed(const QString& url) {
+    if (isValid()) {
+        impl_->handle.add_url_seed(url.toUtf8().toStdString());
+    }
+}
+
+void DownloadTask::RemoveUrlSeed(const QString& url) {
+    if (isValid()) {
+        impl_->handle.remove_url_seed(url.toUtf8().toStdString());
+    }
+}
+
+void DownloadTask::SetPeerDownloadLimit(const std::string& address, std::uint16_t port,
+                                        int bytesPerSecond) {
+    lt::tcp::endpoint ep;
+    if (!isValid() || !ParseEndpoint(address, port, ep)) {
+        return;
+    }
+    DownloadEngine::Impl& engine = *impl_->engine;
+    const bool known = engine.webSeedAddresses.count(ep.address()) > 0;
+    engine.LimitAddresses({ep.address()}, bytesPerSecond);
+    if (!known && impl_->guard) {
+        // A class holds from a connection's start: this one comes back under the limit.
+        impl_->guard->Disconnect(ep);
+    }
 }
 
 void DownloadTask::Pause() {

@@ -45,8 +45,10 @@ public:
     QString savePath() const;
     // Each file's progress, 0.0 to 1.0, in the torrent's file order.
     std::vector<float> fileProgress() const;
-    // The peers connected at this moment.
+    // The peers connected at this moment, in the library's order.
     std::vector<PeerSnapshot> peers() const;
+    // The torrent's web seed URLs.
+    std::vector<QString> urlSeeds() const;
 
     // Operations; each does nothing on an invalid handle.
     void Pause();
@@ -60,6 +62,13 @@ public:
     void ConnectPeer(const std::string& address, std::uint16_t port);
     // Closes the torrent's connection to this endpoint, if there is one.
     void DisconnectPeer(const std::string& address, std::uint16_t port);
+    // Web seeds come and go by URL; removing one also closes its connection.
+    void AddUrlSeed(const QString& url);
+    void RemoveUrlSeed(const QString& url);
+    // Limits what connections to this peer's address bring, connections starting later
+    // included; the connection open now is closed when its address was not limited yet,
+    // so that it comes back under the limit.
+    void SetPeerDownloadLimit(const std::string& address, std::uint16_t port, int bytesPerSecond);
     // Per-torrent limits; -1 is no limit.
     void SetMaxConnections(int connections);
     void SetDownloadLimit(int bytesPerSecond);

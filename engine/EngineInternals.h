@@ -7,10 +7,14 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <libtorrent/address.hpp>
 #include <libtorrent/alert.hpp>
+#include <libtorrent/peer_class.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
@@ -36,6 +40,14 @@ struct DownloadEngine::Impl {
     // Set by the file error that stopped the torrent, cleared by the next resume: writes
     // already under way when the error struck fail too, and are the same error.
     bool fileErrorReported = false;
+    // The class that holds the web seed host's connections to its download limit, and the
+    // addresses put in it. Loopback peers are otherwise in the unlimited local class only.
+    std::optional<libtorrent::peer_class_t> webSeedClass;
+    std::set<libtorrent::address> webSeedAddresses;
+
+    // Puts the addresses in the web seed's class (made on first use) and sets its limit.
+    // Only connections that start afterwards are in the class.
+    void LimitAddresses(const std::vector<libtorrent::address>& addresses, int bytesPerSecond);
 };
 
 struct DownloadTask::Impl {

@@ -7,8 +7,10 @@
 struct PeerSnapshot {
     std::string address;
     std::uint16_t port = 0;
-    int downloadRate = 0; // bytes per second from this peer
-    bool seed = false;
-    bool webSeed = false;
+    std::uint32_t downRate = 0; // bytes per second from this peer
+    // Bytes per second this connection may bring at most; -1 when nothing limits it.
+    int downloadLimit = -1;
+    bool isWebSeed = false; // an HTTP source, not a BitTorrent peer
+    bool isSeed = false;    // holds every piece; the library says so of web seeds too
     bool incoming = false;
 };

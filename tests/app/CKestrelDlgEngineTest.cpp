@@ -464,7 +464,7 @@ TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {
 
 TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     // A slow seeder and no web seed, so the download lasts long enough to be seen and paused.
-    startPublisher(32 * 1024 * 1024, 512 * 1024, {{5, "abcde"}});
+    startPublisher(64 * 1024 * 1024, 1024 * 1024, {{5, "abcde"}});
     // The save folder already holds all of the set but one archive: the torrent is checked
     // first, and the first file in the torrent's order is complete long before the rest.
     const fs::path folder = temp.path() / "save";
@@ -476,7 +476,7 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     ASSERT_TRUE(dlg.Task().isValid());
     const QString port = QString::number(dlg.Status().ListenPort());
     ASSERT_NE(dlg.Status().ListenPort(), 0);
-    const QString total = "32.00 MB";
+    const QString total = "64.00 MB";
 
     // Checking: nothing done yet, no peers, and the percentage follows the first file alone.
     int checked = 0;
@@ -500,7 +500,7 @@ TEST_F(DlgEngine, StatusLinesFollowTheRealTorrentFromCheckToComplete) {
     EXPECT_TRUE(firstFileShownWhole) << "100% while the rest was still being checked";
 
     // Downloading: the live figures, the percentage the torrent's own.
-    const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 32\.00 MB$)");
+    const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 64\.00 MB$)");
     const QRegularExpression rateLine(
         R"(^ : \d+\.\d\d (B|KB|MB)/s( - About (\d+h \d+m|\d+m \d+s) Remains)?$)");
     const QRegularExpression peersLine("^ : (\\d+) peers \\(Listen port : " + port + "\\)$");

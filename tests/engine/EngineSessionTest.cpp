@@ -204,6 +204,8 @@ TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAle
     ASSERT_TRUE(waitFor([&] { return e.task.peerCount() == 0; }));
     EXPECT_EQ(e.task.downloadRate(), 0u);
     EXPECT_EQ(e.task.uploadRate(), 0u);
+    ASSERT_TRUE(e.task.remainingTime().has_value());
+    EXPECT_EQ(e.task.remainingTime()->hours, 65535); // no time left shown at a rate of 0
     auto fresh = MakePeer(swarm::Peer::Role::Downloader, "127.0.0.4", kPeerPort, set, temp.path());
     fresh->connect("127.0.0.1", e.port);
     EXPECT_TRUE(waitFor([&] { return fresh->isReady(); }));

@@ -291,7 +291,7 @@ struct Publisher::Impl {
 
     void startWebSeed() {
         WebSeedServer::Options o;
-        o.host = options.host;
+        o.host = webSeedHost();
         o.port = options.webSeedPort;
         o.prefix = Publisher::kWebSeedPrefix;
         o.root = root;
@@ -302,8 +302,12 @@ struct Publisher::Impl {
         webSeed->start();
     }
 
+    std::string webSeedHost() const {
+        return options.webSeedHost.empty() ? options.host : options.webSeedHost;
+    }
+
     std::string webSeedUrl() const {
-        return "http://" + options.host + ":" + std::to_string(webSeed->port()) +
+        return "http://" + webSeedHost() + ":" + std::to_string(webSeed->port()) +
                Publisher::kWebSeedPrefix;
     }
 
@@ -461,6 +465,14 @@ std::string Publisher::webSeedUrl() const {
 
 int Publisher::webSeedPort() const {
     return impl_->webSeed ? impl_->webSeed->port() : 0;
+}
+
+std::uint64_t Publisher::webSeedBytesSent() const {
+    return impl_->webSeed ? impl_->webSeed->bytesSent() : 0;
+}
+
+std::vector<FlowSample> Publisher::webSeedFlow() const {
+    return impl_->webSeed ? impl_->webSeed->flow() : std::vector<FlowSample>{};
 }
 
 std::string Publisher::statisticsUrl() const {

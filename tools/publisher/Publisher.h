@@ -9,6 +9,7 @@
 
 #include "PercentDecoding.h"
 #include "PublisherOptions.h"
+#include "WebSeedServer.h"
 
 namespace publisher {
 
@@ -49,6 +50,9 @@ public:
 
     int port() const;
     int webSeedPort() const;
+    // File data the web seed has sent, in all and chunk by chunk.
+    std::uint64_t webSeedBytesSent() const;
+    std::vector<FlowSample> webSeedFlow() const;
     // "http://host:port", the prefix of every URL below.
     std::string origin() const;
     std::string checkUrl() const;

@@ -68,8 +68,10 @@ struct PublisherOptions {
     std::map<int, std::string> checkFields;
     std::optional<std::string> checkBody;
 
-    // The web seed listens on a port of its own (0: any free port), optionally rate-limited per
-    // connection in bytes per second (0: no limit).
+    // The web seed listens on a port of its own (0: any free port), optionally on an address of
+    // its own (empty: `host`), so that a client can tell it and limit it apart from the other
+    // sources; optionally rate-limited per connection in bytes per second (0: no limit).
+    std::string webSeedHost;
     int webSeedPort = 0;
     std::uint64_t webSeedBytesPerSecond = 0;
 

@@ -7,12 +7,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "PublisherOptions.h"
 
 namespace publisher {
 
 struct RequestRecord;
+
+// Bytes of file data the web seed sent, and when (one entry per chunk written to a socket).
+struct FlowSample {
+    std::chrono::steady_clock::time_point at;
+    std::uint64_t bytes = 0;
+};
 
 // The web seed: serves the files of one data folder over HTTP/1.1 with Range requests, keep-alive
 // and pipelining, as BitTorrent clients use a web seed (they send several range requests on one
@@ -41,6 +48,9 @@ public:
     // Closes every connection and waits for their threads. Safe to call twice.
     void stop();
     int port() const;
+    // File data sent so far, over every connection.
+    std::uint64_t bytesSent() const;
+    std::vector<FlowSample> flow() const;
 
 private:
     struct Impl;

@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
     "  --field N=TEXT           replace field N (0-10) of the check answer\n"
     "  --speed-test-bytes N     size of the speed-test file (3000000)\n"
+    "  --web-seed-host ADDR     the web seed's own address (127.0.0.5)\n"
     "  --web-seed-port N        the web seed's own port (any free one)\n"
     "  --web-seed-rate KIB      web seed speed per connection in KiB/s (0: no limit)\n"
     "  --stats-log FILE         append statistics reports as JSON lines (statistics.jsonl)\n"
@@ -106,6 +107,8 @@ int main(int argc, char** argv) {
     options.statisticsLog = "statistics.jsonl";
     options.statisticsToStdout = true;
     options.logRequestsToStdout = true;
+    // An address of its own, so that a client that limits the web seed limits nothing else.
+    options.webSeedHost = "127.0.0.5";
     swarm::Swarm::Options swarmOptions;
     swarmOptions.tracker = false;
     std::string swarmLog = "swarm.log";
@@ -156,6 +159,8 @@ int main(int argc, char** argv) {
             options.checkFields[static_cast<int>(number(v.substr(0, eq)))] = v.substr(eq + 1);
         } else if (arg == "--speed-test-bytes") {
             options.speedTestBytes = number(value());
+        } else if (arg == "--web-seed-host") {
+            options.webSeedHost = value();
         } else if (arg == "--web-seed-port") {
             options.webSeedPort = static_cast<int>(number(value()));
         } else if (arg == "--web-seed-rate") {
@@ -247,9 +252,19 @@ int main(int argc, char** argv) {
             usleep(100 * 1000);
         }
         server.stop();
+        std::vector<std::string> totals;
         if (peers) {
             for (const auto& line : peers->uploadSummary()) {
                 std::printf("%s\n", line.c_str());
+            }
+            totals = peers->sourceTotals();
+        }
+        totals.push_back("from the web seed " + server.webSeedUrl() + ": " +
+                         std::to_string(server.webSeedBytesSent()) + " bytes");
+        for (const auto& line : totals) {
+            std::printf("total %s\n", line.c_str());
+            if (swarmOptions.log) {
+                swarmOptions.log->write("total " + line);
             }
         }
     } catch (const std::exception& e) {

@@ -112,4 +112,20 @@ std::vector<std::string> Swarm::uploadSummary() const {
     return lines;
 }
 
+std::vector<std::string> Swarm::sourceTotals() const {
+    std::int64_t swarm = 0;
+    std::vector<std::string> servers;
+    for (const auto& p : peers_) {
+        if (p->options().role == Peer::Role::Server) {
+            servers.push_back("from " + p->options().name + " " + p->endpoint() + ": " +
+                              std::to_string(p->totalUploaded()) + " bytes");
+        } else {
+            swarm += p->totalUploaded();
+        }
+    }
+    std::vector<std::string> lines{"from the swarm: " + std::to_string(swarm) + " bytes"};
+    lines.insert(lines.end(), servers.begin(), servers.end());
+    return lines;
+}
+
 } // namespace swarm

@@ -59,6 +59,9 @@ public:
     const std::vector<std::unique_ptr<Peer>>& peers() const { return peers_; }
     // One line per peer: its name, endpoint and bytes uploaded so far.
     std::vector<std::string> uploadSummary() const;
+    // What the publisher's sources gave away so far: one line for the swarm's seeders and
+    // partial peers together, then one per server peer.
+    std::vector<std::string> sourceTotals() const;
 
 private:
     Options options_;

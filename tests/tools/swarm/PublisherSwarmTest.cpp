@@ -98,6 +98,8 @@ TEST(PublisherSwarm, AnswerAndTorrentNameTheTrackerAndServerPeersThatServeTheSet
     ASSERT_EQ(fields.size(), 11u) << answer;
     EXPECT_EQ(fields[6], "31000");
     EXPECT_EQ(fields[7], "127.0.0.2,127.0.0.3");
+    // The web seed on an address of its own.
+    EXPECT_EQ(fields[5].rfind("http://127.0.0.5:", 0), 0u) << fields[5];
     EXPECT_TRUE(canConnect("127.0.0.2", 31000));
     EXPECT_TRUE(canConnect("127.0.0.3", 31000));
 
@@ -137,4 +139,16 @@ TEST(PublisherSwarm, AnswerAndTorrentNameTheTrackerAndServerPeersThatServeTheSet
     EXPECT_NE(log.find("uploaded"), std::string::npos);
     EXPECT_NE(log.find(" to 127.0.0.30:"), std::string::npos) << log;
     EXPECT_NE(output.find("seeder-1 127.0.1.1:"), std::string::npos) << output;
+    // The totals by source, on exit and in the log: the downloader took all from the swarm.
+    for (const std::string& text : {output, log}) {
+        EXPECT_NE(text.find("total from the swarm: "), std::string::npos);
+        EXPECT_EQ(text.find("total from the swarm: 0 bytes"), std::string::npos);
+        EXPECT_NE(text.find("total from server-peer-1 127.0.0.2:31000: 0 bytes"),
+                  std::string::npos);
+        EXPECT_NE(text.find("total from server-peer-2 127.0.0.3:31000: 0 bytes"),
+                  std::string::npos);
+        EXPECT_NE(text.find("total from the web seed " + fields[5] + ": 0 bytes"),
+                  std::string::npos)
+            << text;
+    }
 }
