@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/CKestrelDlg.h"
+#include "net/ReportSender.h"
 #include "platform/AppName.h"
 #include "platform/Prompt.h"
 #include "platform/SingleInstanceLock.h"
@@ -36,6 +37,9 @@ bool CKestrelApp::InitInstance() {
         CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_);
         dialog.DoModal();
     }
+    // A progress report may still hang on a silent server: it is given up here (within about
+    // a second, whatever the client's time-outs), so that no report thread outlives the run.
+    sender_.stop();
     // Nothing of this copy may run past the release, so that a second copy started the moment
     // the lock goes finds nothing of this one at work: the window has taken its engine with it
     // (the session's shutdown included), and any thread of the program's own, such as a report

@@ -8,10 +8,12 @@
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
+#include "engine/LocalAddress.h"
 #include "engine/SessionSetup.h"
 #include "engine/WebSeedRules.h"
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
+#include "net/StatisticsRules.h"
 #include "platform/AppName.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
@@ -238,6 +240,22 @@ void CKestrelDlg::OnTorrentChecked() {
     if (!complete) {
         StampLocalTime(statistics_.startTime);
     }
+}
+
+void CKestrelDlg::SetInternalIp() {
+    // A machine with IPv6 addresses only has no IPv4 number: it reports 00000000.
+    reports_.SetInternalIp(Ipv4HostOrder(GuessLocalAddress()));
+}
+
+void CKestrelDlg::SendProgressReport() {
+    TorrentFigures torrent;
+    torrent.exists = task_.isValid();
+    torrent.paused = task_.isPaused();
+    torrent.complete = task_.isComplete();
+    torrent.peerCount = task_.peerCount();
+    torrent.downloadRate = task_.downloadRate();
+    torrent.uploadRate = task_.uploadRate();
+    reports_.SendProgressReport(torrent);
 }
 
 void CKestrelDlg::RescheduleAnnounce() {

@@ -13,6 +13,7 @@
 #include "engine/WebSeedControl.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
+#include "net/StatisticsReports.h"
 #include "ui/CSkinWindow.h"
 
 class Clock;
@@ -108,11 +109,11 @@ private:
     void RestoreWebSeed() { webSeed_.RestoreWebSeed(); }
     void CapWebSeedRate() { webSeed_.CapWebSeedRate(); }
     void DropWebSeed() { webSeed_.DropWebSeed(); }
-    void SetInternalIp() {}
-    void StampLocalTime(QString& /*field*/) {}
+    void SetInternalIp();
+    void StampLocalTime(QString& field) { reports_.StampLocalTime(field); }
     void OnProgressReportTimer() { SendProgressReport(); }
-    void SendProgressReport() {}
-    void SendCloseReports() {}
+    void SendProgressReport();
+    void SendCloseReports() { reports_.SendCloseReports(task_.totalUploaded()); }
 
     Prompt& prompt_;
     Clock& clock_;
@@ -123,6 +124,7 @@ private:
     DownloadTask task_;
     DownloadCheckResult checkResult_;
     StatisticsRecord statistics_;
+    StatisticsReports reports_{statistics_, clock_, sender_};
     QString saveFolder_;
     bool ended_ = false;
     // True while the event pump runs; a message box it opens ticks timer 109 again.

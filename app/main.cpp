@@ -23,5 +23,7 @@ int main(int argc, char* argv[]) {
     HttpReportSender sender;
     CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath());
     app.InitInstance();
+    // No request is left: the application has stopped the sender, whose threads have ended.
+    ShutdownHttpClient();
     return 0;
 }

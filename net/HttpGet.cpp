@@ -1,6 +1,7 @@
 #include "net/HttpGet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include <curl/curl.h>
@@ -22,8 +23,12 @@ struct Transfer {
     char* buffer;
     std::uint32_t capacity;
     std::chrono::milliseconds stallTimeout;
+    // A report needs only the first bytes of its answer; the rest is not read.
+    bool firstBytesSuffice = false;
+    const std::atomic<bool>* cancel = nullptr;
     std::uint32_t total = 0;
     bool overflow = false;
+    bool answered = false;
     std::chrono::steady_clock::time_point lastByte = std::chrono::steady_clock::now();
     curl_off_t lastCount = 0;
 };
@@ -31,6 +36,13 @@ struct Transfer {
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
+    if (t->firstBytesSuffice) {
+        t->answered = t->answered || n > 0;
+        const size_t kept = std::min(n, std::size_t{t->capacity} - 1 - t->total);
+        std::copy(data, data + kept, t->buffer + t->total);
+        t->total += static_cast<std::uint32_t>(kept);
+        return 0; // ends the transfer: the answer has begun, that is all a report needs
+    }
     // total + n >= capacity: there would be no room left for the zero byte.
     if (n >= std::size_t{t->capacity} - t->total) {
         t->overflow = true;
@@ -41,9 +53,12 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-// Called at least once a second while the transfer runs, bytes or not.
+// Called at least once a second while the transfer runs (connecting too), bytes or not.
 int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(user);
+    if (t->cancel != nullptr && t->cancel->load()) {
+        return 1;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (received != t->lastCount) {
         t->lastCount = received;
@@ -63,22 +78,24 @@ void InitHttpClient() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
+void ShutdownHttpClient() {
+    curl_global_cleanup();
+}
+
 QByteArray EncodeUrlForWire(const QString& url) {
     return PercentEncodeKeeping(url.toUtf8(), kKeptOnWire);
 }
 
-bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
-             const HttpGetTimeouts& timeouts) {
-    if (url.isEmpty() || buffer == nullptr || capacity == 0) {
-        return false;
-    }
+namespace {
+
+// One GET with the program's settings; the caller judges the outcome from the transfer.
+CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& timeouts) {
     EasyHandle handle(curl_easy_init());
     if (!handle) {
-        return false;
+        return CURLE_FAILED_INIT;
     }
     CURL* h = handle.get();
     const QByteArray wireUrl = EncodeUrlForWire(url);
-    Transfer transfer{buffer, capacity, timeouts.stallTimeout};
 
     curl_easy_setopt(h, CURLOPT_URL, wireUrl.constData());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -98,8 +115,18 @@ bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    return curl_easy_perform(h);
+}
 
-    const CURLcode code = curl_easy_perform(h);
+} // namespace
+
+bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
+             const HttpGetTimeouts& timeouts) {
+    if (url.isEmpty() || buffer == nullptr || capacity == 0) {
+        return false;
+    }
+    Transfer transfer{buffer, capacity, timeouts.stallTimeout};
+    const CURLcode code = Perform(url, transfer, timeouts);
     if (transfer.overflow || code != CURLE_OK) {
         return false;
     }
@@ -108,4 +135,18 @@ bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint
         *bodyLength = transfer.total;
     }
     return transfer.total > 0;
+}
+
+bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
+                   const HttpGetTimeouts& timeouts, const std::atomic<bool>* cancel) {
+    if (url.isEmpty() || buffer == nullptr || capacity == 0) {
+        return false;
+    }
+    Transfer transfer{buffer, capacity, timeouts.stallTimeout, true, cancel};
+    Perform(url, transfer, timeouts);
+    buffer[transfer.total] = '\0';
+    // Whatever curl says about the end (cut off by us or by the server, stalled, an error page),
+    // only whether an answer began counts. A one-byte buffer keeps no byte, so the arrival of the
+    // first byte is what is checked.
+    return transfer.answered;
 }

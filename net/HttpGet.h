@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -14,6 +15,8 @@ struct HttpGetTimeouts {
 
 // Once per process, before any thread starts: sets up the HTTP library.
 void InitHttpClient();
+// Once per process, after every request has ended (no report thread left): releases it again.
+void ShutdownHttpClient();
 
 // One blocking GET of url into the caller's buffer. On success the body (at least one byte, at
 // most capacity - 1) is followed by a zero byte and its length goes to *bodyLength. An empty body
@@ -24,6 +27,14 @@ void InitHttpClient();
 // }) are percent-encoded when the request is sent, non-ASCII as UTF-8.
 bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
              const HttpGetTimeouts& timeouts = {});
+
+// One GET of a statistics report. The page has taken the report once its answer begins, so an
+// answer of at least one byte counts as delivered however it ends (larger than the buffer, broken
+// off, stalled): the rest of it is not read, and at most capacity - 1 of its first bytes land in
+// the buffer, followed by a zero byte. No answer or an empty one fails. Setting *cancel from
+// another thread ends the request within about a second, whatever the time-outs.
+bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
+                   const HttpGetTimeouts& timeouts = {}, const std::atomic<bool>* cancel = nullptr);
 
 // The URL as it goes on the wire (see HttpGet).
 QByteArray EncodeUrlForWire(const QString& url);

@@ -1,15 +1,77 @@
 #include "net/ReportSender.h"
 
+#include <algorithm>
+#include <system_error>
 #include <utility>
 
-#include "net/HttpGet.h"
 #include "net/ReportThread.h"
 
+HttpReportSender::HttpReportSender(HttpGetTimeouts timeouts, ThreadStarter startThread)
+    : timeouts_(timeouts),
+      startThread_(startThread ? std::move(startThread) : [](std::function<void()> work) {
+          return std::thread(std::move(work));
+      }) {}
+
+HttpReportSender::~HttpReportSender() {
+    stop();
+}
+
+void HttpReportSender::stop() {
+    cancel_ = true;
+    std::lock_guard lock(mutex_);
+    for (Worker& worker : workers_) {
+        worker.thread.join();
+    }
+    workers_.clear();
+}
+
 void HttpReportSender::sendInBackground(QString url) {
-    StartReportThread(std::move(url));
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::function<void()> work = [url = std::move(url), timeouts = timeouts_, cancel = &cancel_,
+                                  done]() mutable {
+        ReportThreadProc(std::move(url), timeouts, cancel);
+        *done = true;
+    };
+    std::lock_guard lock(mutex_);
+    if (cancel_) {
+        return; // stopped
+    }
+    reapLocked();
+    // Room first: once the thread runs, nothing may fail before it is held.
+    workers_.reserve(workers_.size() + 1);
+    try {
+        workers_.push_back({startThread_(std::move(work)), std::move(done)});
+    } catch (const std::system_error&) {
+        // No thread to be had (the process is at its limit): this report is dropped, as a
+        // report that fails twice is.
+    }
 }
 
 bool HttpReportSender::send(const QString& url, char* buffer, std::uint32_t capacity) {
+    return HttpGetReport(url, buffer, capacity, timeouts_) ||
+           HttpGetReport(url, buffer, capacity, timeouts_);
+}
+
+std::optional<std::uint32_t> HttpReportSender::fetch(const QString& url, char* buffer,
+                                                     std::uint32_t capacity) {
     std::uint32_t length = 0;
-    return HttpGet(url, buffer, capacity, &length) || HttpGet(url, buffer, capacity, &length);
+    if (!HttpGet(url, buffer, capacity, &length, timeouts_)) {
+        return std::nullopt;
+    }
+    return length;
+}
+
+std::size_t HttpReportSender::inFlight() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(workers_.begin(), workers_.end(), [](const Worker& w) { return !*w.done; }));
+}
+
+void HttpReportSender::reapLocked() {
+    const auto ended =
+        std::partition(workers_.begin(), workers_.end(), [](const Worker& w) { return !*w.done; });
+    for (auto it = ended; it != workers_.end(); ++it) {
+        it->thread.join();
+    }
+    workers_.erase(ended, workers_.end());
 }

@@ -1,16 +1,12 @@
 #include "net/ReportThread.h"
 
-#include <thread>
-#include <utility>
-
-void ReportThreadProc(QString url, HttpGetTimeouts timeouts) {
+void ReportThreadProc(QString url, const HttpGetTimeouts& timeouts,
+                      const std::atomic<bool>* cancel) {
     char answer[1024];
-    std::uint32_t length = 0;
-    if (!HttpGet(url, answer, sizeof answer, &length, timeouts)) {
-        HttpGet(url, answer, sizeof answer, &length, timeouts);
+    if (HttpGetReport(url, answer, sizeof answer, timeouts, cancel)) {
+        return;
     }
-}
-
-void StartReportThread(QString url) {
-    std::thread([](QString owned) { ReportThreadProc(std::move(owned)); }, std::move(url)).detach();
+    if (cancel == nullptr || !cancel->load()) {
+        HttpGetReport(url, answer, sizeof answer, timeouts, cancel);
+    }
 }

@@ -138,6 +138,7 @@ TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
     EXPECT_TRUE(heldWhileRunning);
     EXPECT_TRUE(heldDuringTheCloseWait);
     EXPECT_EQ(a.clock.waits.size(), 1u);
+    EXPECT_TRUE(a.sender.stopped); // no report thread outlives the run
     EXPECT_EQ(QCoreApplication::organizationName(), "Emberway Kestrel");
     EXPECT_FALSE(lockHeld());
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QString>
 
 #include "net/ReportSender.h"
 
-// Records every report instead of sending it; a report sent in the foreground gets no answer.
+// Records every report instead of sending it; a report sent in the foreground gets no answer,
+// and a fetch fails.
 class RecordingSender final : public ReportSender {
 public:
     void sendInBackground(QString url) override { background.push_back(std::move(url)); }
@@ -15,7 +17,14 @@ public:
         foreground.push_back(url);
         return false;
     }
+    std::optional<std::uint32_t> fetch(const QString& url, char*, std::uint32_t) override {
+        fetched.push_back(url);
+        return std::nullopt;
+    }
+    void stop() override { stopped = true; }
 
     std::vector<QString> background;
     std::vector<QString> foreground;
+    std::vector<QString> fetched;
+    bool stopped = false;
 };

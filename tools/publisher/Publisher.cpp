@@ -15,6 +15,7 @@
 #include <httplib.h>
 
 #include "FileSet.h"
+#include "ReportAttempts.h"
 #include "TorrentMaker.h"
 #include "WebSeedServer.h"
 
@@ -101,10 +102,12 @@ std::vector<std::pair<std::string, std::string>> splitQuery(const std::string& r
 
 } // namespace
 
-std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime) {
+std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime,
+                               int attempt) {
     const auto params = splitQuery(rawQuery);
     std::string line = "{\"time\":";
     appendJsonString(line, utcTime);
+    line += ",\"attempt\":" + std::to_string(attempt);
     line += ",\"stType\":";
     auto type = std::find_if(params.begin(), params.end(),
                              [](const auto& p) { return p.first == "stType"; });
@@ -138,6 +141,7 @@ struct Publisher::Impl {
     std::vector<RequestRecord> requests;
     std::vector<std::string> statisticsLines;
     std::ofstream statisticsFile;
+    ReportAttempts attempts;
 
     explicit Impl(PublisherOptions o) : options(std::move(o)) {}
 
@@ -341,12 +345,16 @@ struct Publisher::Impl {
         torrent = MakeTorrent(root, options.announceUrls, seeds, options.pieceSize);
     }
 
-    void serveStatistics(const httplib::Request& req, httplib::Response& res) {
+    // Logged as it arrives, before any fault shapes the answer: a report whose answer breaks
+    // off has still been taken.
+    void logStatistics(const httplib::Request& req) {
         const auto q = req.target.find('?');
-        const std::string line =
-            StatisticsJsonLine(q == std::string::npos ? "" : req.target.substr(q + 1), utcNow());
+        const std::string query = q == std::string::npos ? "" : req.target.substr(q + 1);
+        std::string line;
         {
             std::lock_guard lock(mutex);
+            const int attempt = attempts.arrived(query, std::chrono::steady_clock::now());
+            line = StatisticsJsonLine(query, utcNow(), attempt);
             statisticsLines.push_back(line);
             if (statisticsFile.is_open()) {
                 statisticsFile << line << '\n';
@@ -357,12 +365,14 @@ struct Publisher::Impl {
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);
         }
-        res.set_content("OK", "text/plain");
     }
 
     void routes() {
         server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             record(req);
+            if (req.path == Publisher::kStatisticsPath) {
+                logStatistics(req);
+            }
             return applyFault(req, res);
         });
         server.Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
@@ -373,10 +383,9 @@ struct Publisher::Impl {
                    [this](const httplib::Request&, httplib::Response& res) {
                        res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
                    });
-        server.Get(Publisher::kStatisticsPath,
-                   [this](const httplib::Request& req, httplib::Response& res) {
-                       serveStatistics(req, res);
-                   });
+        server.Get(Publisher::kStatisticsPath, [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("OK", "text/plain");
+        });
         server.Get(Publisher::kSpeedTestPath,
                    [this](const httplib::Request&, httplib::Response& res) {
                        providePattern(res, options.speedTestBytes, options.speedTestBytes);

@@ -82,8 +82,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// One statistics report as a JSON line: time (UTC, ISO 8601), stType, then every query
-// parameter in the order sent, each decoded. No line break at the end.
-std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime);
+// One statistics report as a JSON line: time (UTC, ISO 8601), the attempt number (see
+// ReportAttempts), stType, then every query parameter in the order sent, each percent-decoded
+// (the time stamps' blanks travel as %20). No line break at the end.
+std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime,
+                               int attempt);
 
 } // namespace publisher

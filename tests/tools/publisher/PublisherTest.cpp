@@ -21,6 +21,7 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include "Publisher.h"
+#include "ReportAttempts.h"
 #include "WebSeedServer.h"
 #include "support/TempFolder.h"
 #include "support/WaitFor.h"
@@ -130,6 +131,7 @@ TEST_F(PublisherTest, StatisticsAreLoggedAsJsonLinesAndRequestsRecorded) {
     const std::string tail = ",\"stType\":\"2\",\"InternalIP\":\"C0A8010A\",\"PeerCnt\":\"3\","
                              "\"DownRate\":\"-1\",\"UpRate\":\"7\",\"Odd\":\"\\\"q\\\"\\\\x\"}";
     EXPECT_EQ(lines[0].substr(0, 9), "{\"time\":\"");
+    EXPECT_NE(lines[0].find("\",\"attempt\":1,\"stType\""), std::string::npos) << lines[0];
     EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
     EXPECT_EQ(readFile(work_ / "statistics.jsonl"), lines[0] + "\n");
 
@@ -141,6 +143,17 @@ TEST_F(PublisherTest, StatisticsAreLoggedAsJsonLinesAndRequestsRecorded) {
     EXPECT_EQ(requests[1].path, "/update.html");
     EXPECT_EQ(requests[1].query, "from=test");
     EXPECT_EQ(requests[1].userAgent, "VrtTorrentCGI");
+}
+
+TEST(ReportAttempts, SameReportSoonAfterIsItsNextAttempt) {
+    using namespace std::chrono_literals;
+    publisher::ReportAttempts attempts;
+    const publisher::ReportAttempts::Time t0{};
+    EXPECT_EQ(attempts.arrived("stType=2&PeerCnt=0", t0), 1);
+    EXPECT_EQ(attempts.arrived("stType=1&EndTime=x", t0 + 1s), 1);
+    EXPECT_EQ(attempts.arrived("stType=2&PeerCnt=0", t0 + 2s), 2);
+    EXPECT_EQ(attempts.arrived("stType=2&PeerCnt=0", t0 + 122s), 3);       // 120 s after the last
+    EXPECT_EQ(attempts.arrived("stType=2&PeerCnt=0", t0 + 242s + 1ms), 1); // five minutes later
 }
 
 TEST_F(PublisherTest, SpeedTestAndFaultsByPath) {
