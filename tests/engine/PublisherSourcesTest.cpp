@@ -274,8 +274,9 @@ TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimite
     ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(before) && before.downRate > 0; }));
     EXPECT_EQ(before.downloadLimit, -1);
     web.CapWebSeedRate();
+    // The cap closes the connection: the web seed is found again once it is back.
     PeerSnapshot after;
-    ASSERT_TRUE(web.FindWebSeedPeer(after));
+    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(after); }));
     EXPECT_EQ(after.downloadLimit, kWebSeedDownloadLimit);
     // The connection that was too fast is closed and a held one takes its place: over 5 s,
     // once the old one's data has drained, no more than the limit comes.
