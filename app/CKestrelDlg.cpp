@@ -12,6 +12,7 @@
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
+#include "platform/BuildInfo.h"
 #include "platform/Clock.h"
 #include "platform/Prompt.h"
 
@@ -118,7 +119,8 @@ void CKestrelDlg::StartDownload() {
         return;
     }
 
-    engine_ = std::make_unique<DownloadEngine>(12, QStringLiteral("VrtTorrent"));
+    engine_ = std::make_unique<DownloadEngine>(build::kVersionMinor,
+                                               QString::fromLatin1(build::kClientName));
     // The port draw is seeded with the time in seconds.
     std::tm now = clock_.localTime();
     status_.SetListenPort(SetUpSession(*engine_, static_cast<std::uint32_t>(std::mktime(&now))));

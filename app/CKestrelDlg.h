@@ -29,8 +29,6 @@ struct EngineEvent;
 class CKestrelDlg : public CSkinWindow {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 102;
-
     // Timer ids and periods.
     static constexpr int kStatusTimer = 109;
     static constexpr int kWebSeedCapTimer = 111;
@@ -48,12 +46,8 @@ public:
     static constexpr int kProgressReportPeriodMs = 300000;
     static constexpr int kCloseDelayMs = 2000;
 
-    // Command ids of the buttons.
-    static constexpr int kPauseResumeCommand = 100;
-    static constexpr int kShowFolderCommand = 101;
-    static constexpr int kMinimizeCommand = 102;
-    static constexpr int kCloseCommand = 103;
-    static constexpr int kAboutCommand = 106;
+    // The buttons' command ids.
+    using enum skin::Command;
 
     // The clock seeds the listen port draw, stamps the reports and spends the wait before
     // close; the sender carries the statistics reports.

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "net/DownloadCheckResult.h"
+#include "platform/BuildInfo.h"
 
 // The download check's answer, split at "|": what the program may do with it.
 enum class CheckVerdict {
@@ -19,7 +20,7 @@ enum class CheckVerdict {
 
 // The program's version text, compared with field 0 as a whole.
 inline QString CheckVersionText() {
-    return QStringLiteral("12");
+    return QString::fromLatin1(build::kVersionText);
 }
 
 inline constexpr qsizetype kCheckFieldCount = 11;

@@ -7,10 +7,10 @@
 #include <curl/curl.h>
 
 #include "net/TextFields.h"
+#include "platform/BuildInfo.h"
 
 namespace {
 
-const char kUserAgent[] = "VrtTorrentCGI";
 // Redirects are followed, as the desktop's HTTP layer does, but never in a loop.
 const long kMaxRedirects = 5;
 
@@ -102,7 +102,7 @@ CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& 
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, build::kFileClientName);
     // A direct connection always: proxy settings from the environment are ignored.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/BuildInfo.h"
 #include "ui/SkinLayout.h"
 #include "ui/SkinPicture.h"
 
@@ -58,7 +59,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     MakePicture(this, skin::kAboutPicture, kPictureAt);
     MakePicture(this, skin::kAboutLinePicture, kLineAt);
     MakeText(this, QStringLiteral("Keep it open to finish sooner and help others."), kNotice2Rect);
-    version_ = MakeMutedText(this, QStringLiteral("Version 12"), kVersionRect);
+    version_ = MakeMutedText(
+        this, QStringLiteral("Version ") + QString::fromLatin1(build::kVersionText), kVersionRect);
     copyright_ = MakeMutedText(
         this, QStringLiteral("Copyright \u00A9 Emberway. All rights reserved."), kCopyrightRect);
 }

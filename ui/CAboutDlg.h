@@ -10,8 +10,6 @@ class QPushButton;
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 100;
-
     explicit CAboutDlg(QWidget* parent = nullptr);
 
     // The label with the given control id (1003, 1004 or 1005); null for any other id.

@@ -26,7 +26,7 @@ void CSkinControls::CreateSkinControls(std::function<void(int)> onCommand) {
         button->setToolTip(QString::fromLatin1(entry.toolTip));
         // Buttons are reached through their members; the id only names the command.
         QObject::connect(button, &QAbstractButton::clicked, window_,
-                         [onCommand, id = entry.id] { onCommand(id); });
+                         [onCommand, id = entry.command] { onCommand(id); });
         button->show();
         button->update();
     }

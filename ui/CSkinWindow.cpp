@@ -8,11 +8,7 @@
 #include <QWindow>
 
 #include "ui/CAboutDlg.h"
-
-namespace {
-constexpr int kClientWidth = 610;
-constexpr int kClientHeight = 400;
-} // namespace
+#include "ui/SkinLayout.h"
 
 QString CSkinWindow::AboutMenuText() {
     return QString::fromUtf8("Kestrel 정보(&A)...");
@@ -20,7 +16,7 @@ QString CSkinWindow::AboutMenuText() {
 
 CSkinWindow::CSkinWindow(QWidget* parent) : QDialog(parent) {
     setModal(true);
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(skin::kClientSize);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint);
     setWindowIcon(LoadAppIcon());

@@ -31,8 +31,17 @@ using ImageSet = std::array<int, 4>;
 constexpr ImageSet kPauseImages{163, 165, 166, 164};
 constexpr ImageSet kResumeImages{167, 133, 170, 168};
 
+// The command ids the buttons' clicks send to the window.
+enum Command : int {
+    kPauseResumeCommand = 100,
+    kShowFolderCommand = 101,
+    kMinimizeCommand = 102,
+    kCloseCommand = 103,
+    kAboutCommand = 106,
+};
+
 struct ButtonSpec {
-    int id; // command id of its clicks
+    Command command;
     const char* text;
     QPoint topLeft; // its size is its normal picture's
     ImageSet images;
@@ -42,15 +51,18 @@ struct ButtonSpec {
 // In creation order.
 enum Button { PauseButton, FolderButton, MinimizeButton, CloseButton, QuestionButton };
 inline constexpr std::array<ButtonSpec, 5> kButtons{{
-    {100, "Pause/Resume", {109, 292}, kPauseImages, "Pause"},
-    {101, "ShowContainingFolder", {203, 292}, {159, 161, 162, 132}, "Show the download folder"},
-    {102, "Minimize", {570, 7}, {172, 174, 175, 173}, "Minimise"},
-    {103, "Close", {587, 7}, {131, 157, 158, 156}, "Close"},
-    {106, "Question", {553, 7}, {194, 196, 193, 195}, "About"},
+    {kPauseResumeCommand, "Pause/Resume", {109, 292}, kPauseImages, "Pause"},
+    {kShowFolderCommand,
+     "ShowContainingFolder",
+     {203, 292},
+     {159, 161, 162, 132},
+     "Show the download folder"},
+    {kMinimizeCommand, "Minimize", {570, 7}, {172, 174, 175, 173}, "Minimise"},
+    {kCloseCommand, "Close", {587, 7}, {131, 157, 158, 156}, "Close"},
+    {kAboutCommand, "Question", {553, 7}, {194, 196, 193, 195}, "About"},
 }};
 constexpr const char* kResumeToolTip = "Resume";
 
-constexpr int kProgressId = 100;
 constexpr QRect kProgressRect = Ltrb(41, 232, 427, 245);
 constexpr int kProgressStartPos = 50;
 
