@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,64 @@ void SetInt(lt::session& s, int name, int value) {
     s.apply_settings(std::move(p));
 }
 
+// The listed kinds: the library's notification and the program's code for it.
+struct ListedAlert {
+    int type;
+    EngineEvent::Code code;
+};
+constexpr ListedAlert kListedAlerts[] = {
+    {lt::listen_failed_alert::alert_type, EngineEvent::Code::ListenFailed},
+    {lt::portmap_error_alert::alert_type, EngineEvent::Code::PortmapError},
+    {lt::portmap_alert::alert_type, EngineEvent::Code::Portmap},
+    {lt::file_error_alert::alert_type, EngineEvent::Code::FileError},
+    {lt::tracker_announce_alert::alert_type, EngineEvent::Code::TrackerAnnounce},
+    {lt::tracker_reply_alert::alert_type, EngineEvent::Code::TrackerReply},
+    {lt::tracker_warning_alert::alert_type, EngineEvent::Code::TrackerWarning},
+    {lt::scrape_reply_alert::alert_type, EngineEvent::Code::ScrapeReply},
+    {lt::scrape_failed_alert::alert_type, EngineEvent::Code::ScrapeFailed},
+    {lt::url_seed_alert::alert_type, EngineEvent::Code::UrlSeed},
+    {lt::hash_failed_alert::alert_type, EngineEvent::Code::HashFailed},
+    {lt::peer_ban_alert::alert_type, EngineEvent::Code::PeerBan},
+    {lt::torrent_finished_alert::alert_type, EngineEvent::Code::TorrentFinished},
+    {lt::metadata_failed_alert::alert_type, EngineEvent::Code::MetadataFailed},
+    {lt::metadata_received_alert::alert_type, EngineEvent::Code::MetadataReceived},
+    {lt::fastresume_rejected_alert::alert_type, EngineEvent::Code::FastresumeRejected},
+    {lt::peer_blocked_alert::alert_type, EngineEvent::Code::PeerBlocked},
+    {lt::storage_moved_alert::alert_type, EngineEvent::Code::StorageMoved},
+    {lt::torrent_paused_alert::alert_type, EngineEvent::Code::TorrentPaused},
+    {lt::torrent_checked_alert::alert_type, EngineEvent::Code::TorrentChecked},
+    {lt::torrent_deleted_alert::alert_type, EngineEvent::Code::TorrentDeleted},
+};
+
+std::optional<EngineEvent::Code> ListedCode(int type) {
+    for (const ListedAlert& listed : kListedAlerts) {
+        if (listed.type == type) {
+            return listed.code;
+        }
+    }
+    return std::nullopt;
+}
+
+// One notification as the program's event, or none for a kind the window does not react to.
+// A failed listen attempt counts only while the session is not listening: the attempts before
+// the port that worked are no failure. Only the first file error until the next resume counts:
+// writes under way when it struck fail too and are the same error.
+std::optional<EngineEvent> TranslateAlert(const lt::alert& alert, DownloadEngine::Impl& state) {
+    if (alert.type() == lt::alerts_dropped_alert::alert_type) {
+        ++state.droppedAlerts;
+    }
+    const std::optional<EngineEvent::Code> code = ListedCode(alert.type());
+    if (!code || (*code == EngineEvent::Code::ListenFailed && state.listening) ||
+        (*code == EngineEvent::Code::FileError && state.fileErrorReported)) {
+        return std::nullopt;
+    }
+    EngineEvent event{*code, FromUtf8(alert.message())};
+    if (*code == EngineEvent::Code::FileError) {
+        state.fileErrorReported = true;
+    }
+    return event;
+}
+
 } // namespace
 
 DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName)
@@ -160,8 +219,8 @@ void DownloadEngine::ApplySessionSettings() {
     p.set_int(lt::settings_pack::seed_time_limit, 172800);
     p.set_int(lt::settings_pack::min_announce_interval, 1200);
     storageMode_ = kStorageCompact;
-    // The library keeps no half-open limit of its own any more; the host's value is kept
-    // for inquiry only (no limit on this host).
+    // The library keeps no half-open limit of its own; the host's value is kept for inquiry
+    // only (no limit on this host).
     halfOpenLimit_ = HalfOpenLimit(CurrentHostVersion());
     impl_->session->apply_settings(std::move(p));
 }
@@ -289,7 +348,7 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         lt::storage_mode_t mode;
         switch (storageMode_) {
         case kStorageSparse:
-        case kStorageCompact: // no compact allocation any more; sparse files are closest
+        case kStorageCompact: // the library has no compact allocation; sparse files are closest
             mode = lt::storage_mode_sparse;
             break;
         case kStorageFullAllocation:
@@ -336,105 +395,16 @@ bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
                 return false;
             }
         }
-        lt::alert* a = impl_->batch[impl_->next++];
-        EngineEvent e;
-        e.aboutTorrent = true;
-        switch (a->type()) {
-        case lt::listen_failed_alert::alert_type:
-            if (impl_->listening) {
-                continue;
+        const lt::alert& alert = *impl_->batch[impl_->next++];
+        try {
+            if (std::optional<EngineEvent> e = TranslateAlert(alert, *impl_)) {
+                event = std::move(*e);
+                return true;
             }
-            e.code = EngineEvent::Code::ListenFailed;
-            e.aboutTorrent = false;
-            break;
-        case lt::portmap_error_alert::alert_type:
-            e.code = EngineEvent::Code::PortmapError;
-            e.aboutTorrent = false;
-            break;
-        case lt::portmap_alert::alert_type:
-            e.code = EngineEvent::Code::Portmap;
-            e.aboutTorrent = false;
-            break;
-        case lt::file_error_alert::alert_type:
-            if (impl_->fileErrorReported) {
-                continue;
-            }
-            impl_->fileErrorReported = true;
-            e.code = EngineEvent::Code::FileError;
-            break;
-        case lt::tracker_announce_alert::alert_type:
-            e.code = EngineEvent::Code::TrackerAnnounce;
-            break;
-        case lt::tracker_reply_alert::alert_type:
-            e.code = EngineEvent::Code::TrackerReply;
-            e.peersReceived = static_cast<lt::tracker_reply_alert*>(a)->num_peers;
-            break;
-        case lt::tracker_warning_alert::alert_type:
-            e.code = EngineEvent::Code::TrackerWarning;
-            break;
-        case lt::scrape_reply_alert::alert_type: {
-            auto* s = static_cast<lt::scrape_reply_alert*>(a);
-            e.code = EngineEvent::Code::ScrapeReply;
-            e.scrapeIncomplete = s->incomplete;
-            e.scrapeComplete = s->complete;
-            break;
+        } catch (const std::exception&) {
+            // A notification whose text cannot be had is passed over like an unlisted one.
         }
-        case lt::scrape_failed_alert::alert_type:
-            e.code = EngineEvent::Code::ScrapeFailed;
-            break;
-        case lt::url_seed_alert::alert_type:
-            e.code = EngineEvent::Code::UrlSeed;
-            e.seedUrl = QString::fromUtf8(static_cast<lt::url_seed_alert*>(a)->server_url());
-            break;
-        case lt::hash_failed_alert::alert_type:
-            e.code = EngineEvent::Code::HashFailed;
-            e.failedPiece = static_cast<int>(static_cast<lt::hash_failed_alert*>(a)->piece_index);
-            break;
-        case lt::peer_ban_alert::alert_type:
-            e.code = EngineEvent::Code::PeerBan;
-            break;
-        case lt::torrent_finished_alert::alert_type:
-            e.code = EngineEvent::Code::TorrentFinished;
-            break;
-        case lt::metadata_failed_alert::alert_type:
-            e.code = EngineEvent::Code::MetadataFailed;
-            break;
-        case lt::metadata_received_alert::alert_type:
-            e.code = EngineEvent::Code::MetadataReceived;
-            break;
-        case lt::fastresume_rejected_alert::alert_type:
-            e.code = EngineEvent::Code::FastresumeRejected;
-            break;
-        case lt::peer_blocked_alert::alert_type:
-            e.code = EngineEvent::Code::PeerBlocked;
-            e.aboutTorrent = false;
-            break;
-        case lt::storage_moved_alert::alert_type:
-            e.code = EngineEvent::Code::StorageMoved;
-            break;
-        case lt::torrent_paused_alert::alert_type:
-            e.code = EngineEvent::Code::TorrentPaused;
-            break;
-        case lt::torrent_checked_alert::alert_type:
-            e.code = EngineEvent::Code::TorrentChecked;
-            break;
-        case lt::torrent_deleted_alert::alert_type:
-            e.code = EngineEvent::Code::TorrentDeleted;
-            break;
-        case lt::alerts_dropped_alert::alert_type:
-            ++impl_->droppedAlerts;
-            continue;
-        default:
-            continue;
-        }
-        e.message = FromUtf8(a->message());
-        event = std::move(e);
-        return true;
     }
-}
-
-int DownloadEngine::DroppedAlertCount() const {
-    return impl_->droppedAlerts;
 }
 
 bool DownloadEngine::LimitWebSeedHost(const QString& url, int bytesPerSecond) {

@@ -16,10 +16,8 @@ class DownloadTask;
 // window's start and kept until the process ends. Every call runs on the caller's thread and
 // returns at once; the library's own threads do the network and disk work.
 //
-// The calls in the order the window makes them also set up a session for a benchmark or a
-// test "exactly as the program configures it": construct, ApplySessionSettings,
-// OpenListenPort, StartNetworkServices, ApplySessionLimits, AddTorrentFromBuffer, then the
-// task's inquiries and NextEngineEvent.
+// SetUpSession (engine/SessionSetup.h) makes the calls in the order the window makes them, so
+// that a benchmark or a test gets a session exactly as the program configures it.
 class DownloadEngine {
 public:
     // Storage mode codes of the program's own.
@@ -41,7 +39,6 @@ public:
 
     void ApplySessionSettings();
     int StorageMode() const { return storageMode_; }
-    void SetStorageMode(int code) { storageMode_ = code; }
     // The half-open limit the host asked for (none here); the library keeps no such limit.
     int HalfOpenConnectionLimit() const { return halfOpenLimit_; }
 
@@ -93,8 +90,6 @@ public:
     // The next notification of a listed kind; false when none is waiting. Others are
     // discarded on the way.
     bool NextEngineEvent(EngineEvent& event);
-    // Notifications the library had to drop because its queue was full.
-    int DroppedAlertCount() const;
 
     // Holds every connection to the host of this URL to bytesPerSecond, from its start: the
     // host is resolved now (a literal address needs no lookup), so call it before the torrent

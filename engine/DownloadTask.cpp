@@ -149,8 +149,8 @@ std::vector<PeerSnapshot> DownloadTask::peers() const {
     }
     std::vector<lt::peer_info> info;
     impl_->handle.get_peer_info(info);
-    // The library keeps no per-connection limit any more (its own field always reads -1);
-    // what limits a connection is the class its address was put in, read back once.
+    // The library keeps no per-connection limit (its own field always reads -1); what limits
+    // a connection is the class its address was put in, read back once.
     const DownloadEngine::Impl& engine = *impl_->engine;
     std::optional<int> classLimit;
     std::vector<PeerSnapshot> out;

@@ -12,7 +12,7 @@ struct EngineEvent {
         Portmap = 2,
         FileError = 3,
         TrackerAnnounce = 4,
-        TrackerError = 5, // reserved: tracker errors are not mapped
+        TrackerError = 5, // the window reacts to it, but no library notification maps to it
         TrackerReply = 6,
         TrackerWarning = 7,
         ScrapeReply = 8,
@@ -32,13 +32,6 @@ struct EngineEvent {
     };
 
     Code code = Code::None;
-    // True for the events about the torrent (FileError to FastresumeRejected, StorageMoved to
-    // TorrentDeleted).
-    bool aboutTorrent = false;
-    int peersReceived = 0;    // TrackerReply
-    int scrapeIncomplete = 0; // ScrapeReply
-    int scrapeComplete = 0;   // ScrapeReply
-    QString seedUrl;          // UrlSeed
-    int failedPiece = 0;      // HashFailed
+    // The library's own text for the notification.
     QString message;
 };

@@ -36,6 +36,7 @@ struct DownloadEngine::Impl {
     // The batch the last pop handed out; valid until the next pop.
     std::vector<libtorrent::alert*> batch;
     std::size_t next = 0;
+    // Notifications the library had to drop because its queue was full.
     int droppedAlerts = 0;
     // Set by the file error that stopped the torrent, cleared by the next resume: writes
     // already under way when the error struck fail too, and are the same error.
