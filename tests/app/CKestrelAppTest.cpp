@@ -16,12 +16,12 @@
 #include <QTimer>
 
 #include "Publisher.h"
-#include "SwarmHarness.h"
 #include "app/CKestrelDlg.h"
 #include "platform/SingleInstanceLock.h"
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
 #include "support/RecordingSender.h"
+#include "support/SwarmHarness.h"
 #include "support/TempFolder.h"
 #include "support/WaitFor.h"
 

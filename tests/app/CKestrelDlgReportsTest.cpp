@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "Publisher.h"
-#include "SwarmHarness.h"
 #include "engine/LocalAddress.h"
 #include "net/ReportSender.h"
 #include "net/StatisticsRules.h"
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
+#include "support/SwarmFixture.h"
 #include "support/WaitFor.h"
 
 using namespace std::chrono_literals;
@@ -59,17 +58,14 @@ private:
 };
 
 // The window with its real engine against the sample publisher, reporting over HTTP.
-class DlgReports : public ::testing::Test {
+class DlgReports : public PublisherSwarm {
 protected:
     void SetUp() override {
-        if (!OnlyLoopback()) {
-            GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
+        PublisherSwarm::SetUp();
+        if (IsSkipped()) {
+            return;
         }
-        publisher::PublisherOptions o;
-        o.generatedBytes = 1024 * 1024;
-        o.workFolder = temp.path() / "publisher";
-        pub = std::make_unique<Publisher>(o);
-        pub->start();
+        startPublisher(1024 * 1024);
         prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
         dlg = std::make_unique<CKestrelDlg>(prompt, clock, sender,
                                             QString::fromStdString(pub->origin()));
@@ -92,8 +88,6 @@ protected:
 
     // The namespace's own address (other tests add some to it), as the reports carry it.
     const std::string ip = InternalIpDigits(Ipv4HostOrder(GuessLocalAddress())).toStdString();
-    TempFolder temp;
-    std::unique_ptr<Publisher> pub;
     RecordingPrompt prompt;
     ManualClock clock;
     HttpReportSender http;

@@ -11,12 +11,12 @@
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_status.hpp>
 
-#include "SwarmHarness.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
-#include "engine/SessionSetup.h"
+#include "support/EngineRun.h"
+#include "support/SwarmFixture.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
 
@@ -26,93 +26,19 @@ namespace {
 
 constexpr std::uint16_t kPeerPort = 6900;
 
-// The engine set up as the window sets it up, with the port opened from `seed`.
-struct Engine {
-    DownloadEngine engine{12, "VrtTorrent"};
-    DownloadTask task;
-    std::uint16_t port = 0;
+using Code = EngineEvent::Code;
+using Role = swarm::Peer::Role;
 
-    explicit Engine(std::uint32_t seed) { port = SetUpSession(engine, seed); }
-    bool add(const FileSet& set, const fs::path& folder) {
-        const bool added = engine.AddTorrentFromBuffer(
-            set.torrent.data(), set.torrent.size(), QString::fromStdString(folder.string()), task);
-        ApplyTorrentLimits(task);
-        return added;
-    }
-    // Pumps like the window's tick and keeps every event; a file error pauses the torrent, as
-    // the window's reaction does.
-    std::vector<EngineEvent> events;
-    void pump() {
-        EngineEvent e;
-        while (engine.NextEngineEvent(e)) {
-            if (e.code == EngineEvent::Code::FileError) {
-                task.PauseAfterFileError();
-            }
-            events.push_back(e);
-        }
-    }
-    int count(EngineEvent::Code code) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [code](auto& e) { return e.code == code; }));
-    }
-    // Pumps until the torrent reports paused and has no connection left, so that no block
-    // arrives any more, then once more for the file errors of writes already under way; false
-    // when no pause came.
-    bool pauseSettles() {
-        const bool paused = waitFor([&] {
-            pump();
-            return count(EngineEvent::Code::TorrentPaused) > 0 && task.peerCount() == 0;
-        });
-        pump();
-        return paused;
-    }
-};
-
-class EngineSession : public ::testing::Test {
+class EngineSession : public SwarmTest {
 protected:
-    void SetUp() override {
-        if (!OnlyLoopback()) {
-            GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
-        }
+    std::unique_ptr<swarm::Peer> peer(const FileSet& set, Role role, const std::string& address,
+                                      int port = kPeerPort, int uploadRate = 0) {
+        return peerOf(set.torrent, set.root, role, address, uploadRate, port);
     }
-    TempFolder temp;
 };
 
 std::uint32_t SeedWithFreeFirstPort() {
     return static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed()) + 17;
-}
-
-// A peer of the sample publisher's swarm on its own loopback address and folder.
-std::unique_ptr<swarm::Peer> MakePeer(swarm::Peer::Role role, const std::string& address, int port,
-                                      const FileSet& set, const fs::path& dir, int uploadRate = 0) {
-    swarm::Peer::Options o;
-    o.role = role;
-    o.uploadRate = uploadRate;
-    o.address = address;
-    o.port = port;
-    o.dataDir = dir / ("peer-" + address + "-" + std::to_string(port));
-    return std::make_unique<swarm::Peer>(set.torrent, set.root, o);
-}
-
-// Whether the peer had a connection to this endpoint that is closed now.
-bool ClosedTo(const swarm::Peer& peer, const std::string& address, int port) {
-    const std::string remote = address + ":" + std::to_string(port);
-    for (const auto& r : peer.uploads()) {
-        if (r.remote == remote && !r.open) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool OpenTo(const swarm::Peer& peer, const std::string& address, int port) {
-    const std::string remote = address + ":" + std::to_string(port);
-    for (const auto& r : peer.uploads()) {
-        if (r.remote == remote && r.open) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::vector<swarm::Announce> AnnouncesFrom(const swarm::Tracker& tracker,
@@ -142,43 +68,29 @@ TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAle
     FileSet set =
         MakeFileSet(temp.path() / "seed", "Game", {48 * 1024 * 1024, 3 * 1024 * 1024, 1000, 1},
                     {tracker.announceUrl()});
-    auto a = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, temp.path());
-    auto b = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.3", kPeerPort, set, temp.path());
-    ASSERT_TRUE(waitFor([&] { return a->isReady() && b->isReady(); }));
+    auto a = peer(set, Role::Seeder, "127.0.0.2");
+    auto b = peer(set, Role::Seeder, "127.0.0.3");
     ASSERT_TRUE(waitFor([&] { return tracker.announceCount() >= 2; }));
-
-    Engine e(SeedWithFreeFirstPort());
-    ASSERT_NE(e.port, 0);
-    EXPECT_GE(e.port, 10000);
-    EXPECT_LE(e.port, 42767);
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
     EXPECT_EQ(e.task.torrentName(), "Game");
-    EXPECT_EQ(e.task.savePath().toStdString(), (temp.path() / "down").string());
     EXPECT_EQ(e.task.totalSize(), 51 * 1024 * 1024 + 1001);
 
     // Few pumps, far apart: one at each further tenth of the file set, then on until the
     // finish. Notifications pile up in between, as between the window's ticks; the queue must
     // hold them all.
     int pumpedAt = -1;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const int tenth = e.task.percentDone() / 10;
-            if (tenth > pumpedAt || tenth == 10) {
-                pumpedAt = tenth;
-                e.pump();
-            }
-            return e.count(EngineEvent::Code::TorrentFinished) > 0;
-        },
-        std::chrono::seconds(120)));
-    EXPECT_EQ(e.engine.DroppedAlertCount(), 0);
-    EXPECT_GE(e.count(EngineEvent::Code::TorrentChecked), 1);
-    EXPECT_GE(e.count(EngineEvent::Code::TrackerAnnounce), 1);
-    EXPECT_GE(e.count(EngineEvent::Code::TrackerReply), 1);
+    ASSERT_TRUE(waitFor([&] {
+        if (const int tenth = e.task.percentDone() / 10; tenth > pumpedAt || tenth == 10) {
+            pumpedAt = tenth;
+            e.pump();
+        }
+        return e.count(Code::TorrentFinished) > 0;
+    }));
+    EXPECT_EQ(EngineInternals::Of(e.engine).droppedAlerts, 0);
+    EXPECT_GE(e.count(Code::TorrentChecked), 1);
+    EXPECT_GE(e.count(Code::TrackerReply), 1);
     EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
-    EXPECT_EQ(e.task.percentDone(), 100);
-    EXPECT_TRUE(e.task.isComplete());
-    EXPECT_FALSE(e.task.isDownloading());
-    EXPECT_FALSE(e.task.isPaused());
     EXPECT_EQ(e.task.totalDone(), e.task.totalSize());
 
     // The tracker and the seeders see who this is.
@@ -186,27 +98,32 @@ TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAle
     ASSERT_FALSE(mine.empty());
     EXPECT_EQ(mine.front().userAgent, "VrtTorrent/0.12.1.0");
     EXPECT_EQ(mine.front().port, e.port);
-    std::int64_t fromSeeders = 0;
-    for (const auto* peer : {a.get(), b.get()}) {
-        for (const auto& r : peer->uploads()) {
+    for (const auto* seeder : {a.get(), b.get()}) {
+        for (const auto& r : seeder->uploads()) {
             if (r.peerId.rfind("-VR0C10-", 0) == 0) {
                 EXPECT_EQ(r.userAgent, "VrtTorrent/0.12.1.0");
-                fromSeeders += r.uploaded;
             }
         }
     }
-    EXPECT_GE(fromSeeders, e.task.totalSize());
+}
 
-    // Complete, the engine seeds on: a newcomer fetches from it alone.
-    a.reset();
-    b.reset();
-    // With nobody connected the rates read 0, not the last figures before the peers left.
+TEST_F(EngineSession, CompleteItSeedsOnAndWithNobodyConnectedTheRatesReadZero) {
+    FileSet set = MakeFileSet(temp.path() / "seed", "Set", {4 * 1024 * 1024});
+    auto seeder = peer(set, Role::Server, "127.0.0.2");
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
+    e.task.ConnectPeer("127.0.0.2", kPeerPort);
+    ASSERT_TRUE(e.untilEvent(Code::TorrentFinished));
+    EXPECT_TRUE(e.task.isComplete());
+    EXPECT_FALSE(e.task.isDownloading());
+
+    seeder.reset();
     ASSERT_TRUE(waitFor([&] { return e.task.peerCount() == 0; }));
     EXPECT_EQ(e.task.downloadRate(), 0u);
     EXPECT_EQ(e.task.uploadRate(), 0u);
     ASSERT_TRUE(e.task.remainingTime().has_value());
     EXPECT_EQ(e.task.remainingTime()->hours, 65535); // no time left shown at a rate of 0
-    auto fresh = MakePeer(swarm::Peer::Role::Downloader, "127.0.0.4", kPeerPort, set, temp.path());
+    auto fresh = peer(set, Role::Downloader, "127.0.0.4");
     fresh->connect("127.0.0.1", e.port);
     EXPECT_TRUE(waitFor([&] { return fresh->isReady(); }));
     EXPECT_GT(e.task.totalUploaded(), 0);
@@ -221,13 +138,14 @@ TEST_F(EngineSession, ATakenPortFailsThatAttemptAndTheNextDrawsANewPort) {
     TakenPort taken(first);
     ASSERT_TRUE(taken.ok());
 
-    Engine e(seed);
+    EngineRun e(seed);
     EXPECT_EQ(e.port, second);
     EXPECT_TRUE(e.engine.IsListening());
     EXPECT_EQ(e.engine.SocketPort(), second);
+    EXPECT_EQ((DownloadEngine::Services{true, true, true, true}), e.engine.RunningServices());
     // The failed attempt's notice comes while the session listens: no event.
     e.pump();
-    EXPECT_EQ(e.count(EngineEvent::Code::ListenFailed), 0);
+    EXPECT_EQ(e.count(Code::ListenFailed), 0);
 }
 
 TEST_F(EngineSession, TenTakenPortsLeaveNoPortButAnnouncesGoOnAndNobodyGetsIn) {
@@ -241,31 +159,25 @@ TEST_F(EngineSession, TenTakenPortsLeaveNoPortButAnnouncesGoOnAndNobodyGetsIn) {
     swarm::Tracker tracker(swarm::Tracker::Options{});
     FileSet set =
         MakeFileSet(temp.path() / "seed", "Set", {2 * 1024 * 1024}, {tracker.announceUrl()});
-
-    Engine e(seed);
+    EngineRun e(seed);
     EXPECT_EQ(e.port, 0);
     EXPECT_FALSE(e.engine.IsListening());
     EXPECT_EQ(e.engine.RunningServices(), DownloadEngine::Services{});
     e.pump();
-    EXPECT_GE(e.count(EngineEvent::Code::ListenFailed), 10);
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
-
+    EXPECT_GE(e.count(Code::ListenFailed), 10);
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
     ASSERT_TRUE(waitFor([&] { return !AnnouncesFrom(tracker, "-VR0C10-").empty(); }));
     const int announced = AnnouncesFrom(tracker, "-VR0C10-").front().port;
     ASSERT_NE(announced, 0);
 
     // A seeder that tries the announced port is dropped at once...
-    auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, temp.path());
-    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+    auto seeder = peer(set, Role::Seeder, "127.0.0.2");
     seeder->connect("127.0.0.1", announced);
     ASSERT_TRUE(waitFor([&] { return ClosedTo(*seeder, "127.0.0.1", announced); }));
     EXPECT_FALSE(OpenTo(*seeder, "127.0.0.1", announced));
     // ...while the engine's own outgoing connection, from the tracker's list, downloads.
     e.task.ForceReannounce(0);
-    EXPECT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::Code::TorrentFinished) > 0;
-    }));
+    EXPECT_TRUE(e.untilEvent(Code::TorrentFinished));
     EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
 }
 
@@ -274,31 +186,24 @@ TEST_F(EngineSession, IncomingConnectionsCountUntilListeningStopsThenAreDroppedA
     ASSERT_TRUE(AddLoopbackAddress("198.51.100.2"));
     swarm::Tracker tracker(swarm::Tracker::Options{});
     FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024}, {tracker.announceUrl()});
-
-    Engine e(SeedWithFreeFirstPort());
-    ASSERT_NE(e.port, 0);
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
-    EXPECT_FALSE(e.engine.HasIncomingConnections());
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
     ASSERT_TRUE(waitFor([&] { return !AnnouncesFrom(tracker, "-VR0C10-").empty(); }));
 
     // Loopback callers do not count as somebody from outside. The callers hold no data, so
     // no download completes and ends the connections.
-    using Role = swarm::Peer::Role;
-    auto local = MakePeer(Role::Downloader, "127.0.0.2", kPeerPort, set, temp.path());
+    auto local = peer(set, Role::Downloader, "127.0.0.2");
     local->connect("127.0.0.1", e.port);
-    ASSERT_TRUE(waitFor([&] { return OpenTo(*local, "127.0.0.1", e.port); }));
     ASSERT_TRUE(waitFor([&] { return HasPeer(e.task, "127.0.0.2"); }));
     EXPECT_FALSE(e.engine.HasIncomingConnections());
-
-    auto outside = MakePeer(Role::Downloader, "198.51.100.2", kPeerPort, set, temp.path());
+    auto outside = peer(set, Role::Downloader, "198.51.100.2");
     outside->connect("198.51.100.1", e.port);
     ASSERT_TRUE(waitFor([&] { return e.engine.HasIncomingConnections(); }));
 
     e.engine.StopListening();
     EXPECT_FALSE(e.engine.HasIncomingConnections());
     EXPECT_FALSE(e.engine.IsListening());
-
-    auto late = MakePeer(Role::Downloader, "198.51.100.2", kPeerPort + 1, set, temp.path());
+    auto late = peer(set, Role::Downloader, "198.51.100.2", kPeerPort + 1);
     late->connect("198.51.100.1", e.port);
     ASSERT_TRUE(waitFor([&] { return ClosedTo(*late, "198.51.100.1", e.port); }));
     EXPECT_FALSE(OpenTo(*late, "198.51.100.1", e.port));
@@ -312,12 +217,9 @@ TEST_F(EngineSession, IncomingConnectionsCountUntilListeningStopsThenAreDroppedA
 TEST_F(EngineSession, AReannounceComesAfterTheAskedDelayWhateverTheMinimumInterval) {
     swarm::Tracker tracker(swarm::Tracker::Options{}); // asks for 1800 s
     FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024}, {tracker.announceUrl()});
-    Engine e(SeedWithFreeFirstPort());
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
-    ASSERT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::Code::TrackerReply) > 0;
-    }));
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
+    ASSERT_TRUE(e.untilEvent(Code::TrackerReply));
     const auto first = AnnouncesFrom(tracker, "-VR0C10-").back().time;
     const auto count = AnnouncesFrom(tracker, "-VR0C10-").size();
     e.task.ForceReannounce(2);
@@ -330,12 +232,9 @@ TEST_F(EngineSession, AReannounceComesAfterTheAskedDelayWhateverTheMinimumInterv
 
 TEST_F(EngineSession, ACallInReallyConnectsToAPeerThatWasDownAtTheFirstCallIn) {
     FileSet set = MakeFileSet(temp.path() / "seed", "Set", {4 * 1024 * 1024});
-    Engine e(SeedWithFreeFirstPort());
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
-    ASSERT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::Code::TorrentChecked) > 0;
-    }));
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
+    ASSERT_TRUE(e.untilEvent(Code::TorrentChecked));
 
     // Nobody listens at the server peer's endpoint yet: the attempt fails.
     e.task.ConnectPeer("127.0.0.5", kPeerPort);
@@ -345,32 +244,18 @@ TEST_F(EngineSession, ACallInReallyConnectsToAPeerThatWasDownAtTheFirstCallIn) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
         EngineInternals::Of(e.task).handle.get_full_peer_list(list);
 #pragma GCC diagnostic pop
-        for (const auto& p : list) {
-            if (p.ip.port() == kPeerPort) {
-                return int(p.failcount);
-            }
-        }
-        return 0;
+        const auto p = std::find_if(list.begin(), list.end(),
+                                    [](const auto& p) { return p.ip.port() == kPeerPort; });
+        return p == list.end() ? 0 : int(p->failcount);
     };
     ASSERT_TRUE(waitFor([&] { return failures() > 0; }));
 
-    // Up now: the next call-in connects at once, not a minute or more later.
-    // Slow, so that the connection is still there when the program closes it.
-    auto server =
-        MakePeer(swarm::Peer::Role::Server, "127.0.0.5", kPeerPort, set, temp.path(), 64 * 1024);
-    ASSERT_TRUE(waitFor([&] { return server->isReady(); }));
+    // Up now: the next call-in connects at once, not a minute or more later. Slow, so that
+    // the connection is still there when the program closes it.
+    auto server = peer(set, Role::Server, "127.0.0.5", kPeerPort, 64 * 1024);
     e.task.ConnectPeer("127.0.0.5", kPeerPort);
-    EXPECT_TRUE(waitFor(
-        [&] {
-            for (const auto& p : e.task.peers()) {
-                if (p.address == "127.0.0.5" && p.port == kPeerPort) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        std::chrono::seconds(20)));
-
+    EXPECT_TRUE(
+        waitFor([&] { return HasPeer(e.task, "127.0.0.5", kPeerPort); }, std::chrono::seconds(20)));
     // And the program can close that one connection again.
     e.task.DisconnectPeer("127.0.0.5", kPeerPort);
     EXPECT_TRUE(waitFor([&] { return !HasPeer(e.task, "127.0.0.5", kPeerPort); },
@@ -384,40 +269,32 @@ TEST_F(EngineSession, AFileErrorLeavesTheTorrentPausedAndEachResumeRetriesOnce) 
     // A file stands where the torrent needs its folder.
     fs::create_directories(temp.path() / "down");
     std::ofstream(temp.path() / "down" / "Set") << "in the way";
-    Engine e(SeedWithFreeFirstPort());
-    ASSERT_TRUE(e.add(set, temp.path() / "down"));
-    auto seeder = MakePeer(swarm::Peer::Role::Server, "127.0.0.2", kPeerPort, set, temp.path());
-    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+    EngineRun e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
+    auto seeder = peer(set, Role::Server, "127.0.0.2");
     e.task.ConnectPeer("127.0.0.2", kPeerPort);
-
-    ASSERT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::Code::TorrentPaused) > 0;
-    }));
+    ASSERT_TRUE(e.untilEvent(Code::TorrentPaused));
     e.pump();
     EXPECT_TRUE(e.task.isPaused());
-    EXPECT_EQ(e.count(EngineEvent::Code::FileError), 1);
+    EXPECT_EQ(e.count(Code::FileError), 1);
 
     e.events.clear();
     e.task.Resume();
     ASSERT_TRUE(e.pauseSettles());
     // Writes under way when the error struck fail too; they are the same error.
-    EXPECT_EQ(e.count(EngineEvent::Code::FileError), 1) << "one message per retry, not a storm";
+    EXPECT_EQ(e.count(Code::FileError), 1) << "one message per retry, not a storm";
     EXPECT_TRUE(e.task.isPaused());
 
     // With the obstacle gone, a resume completes the download.
     fs::remove(temp.path() / "down" / "Set");
     e.task.Resume();
     e.task.ConnectPeer("127.0.0.2", kPeerPort);
-    EXPECT_TRUE(waitFor([&] {
-        e.pump();
-        return e.count(EngineEvent::Code::TorrentFinished) > 0;
-    }));
+    EXPECT_TRUE(e.untilEvent(Code::TorrentFinished));
     EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
 }
 
 TEST_F(EngineSession, BadTorrentBytesAreRefusedWithoutATask) {
-    Engine e(SeedWithFreeFirstPort());
+    EngineRun e(SeedWithFreeFirstPort());
     const std::string bad[] = {"", "not bencoding", "d4:infod4:name1:xee", "i1e", "l", "d"};
     for (const auto& b : bad) {
         EXPECT_FALSE(e.engine.AddTorrentFromBuffer(b.data(), b.size(), "/tmp", e.task)) << b;
@@ -436,11 +313,6 @@ TEST_F(EngineSession, BadTorrentBytesAreRefusedWithoutATask) {
         e.engine.AddTorrentFromBuffer(flipped.data(), flipped.size(),
                                       QString::fromStdString((temp.path() / "f").string()), t);
     }
-    EXPECT_EQ(e.engine.StorageMode(), DownloadEngine::kStorageCompact);
-    e.engine.SetStorageMode(7);
-    EXPECT_FALSE(
-        e.engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(), "/tmp", e.task));
-    e.engine.SetStorageMode(DownloadEngine::kStorageCompact);
     EXPECT_TRUE(e.engine.AddTorrentFromBuffer(set.torrent.data(), set.torrent.size(),
                                               QString::fromStdString((temp.path() / "d").string()),
                                               e.task));
@@ -455,8 +327,7 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
         GTEST_SKIP() << "needs a mount namespace of its own";
     }
     FileSet set = MakeFileSet(temp.path() / "seed", "Set", {3 * 1024 * 1024});
-    auto seeder = MakePeer(swarm::Peer::Role::Server, "127.0.0.2", kPeerPort, set, temp.path());
-    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+    auto seeder = peer(set, Role::Server, "127.0.0.2");
     const fs::path full = temp.path() / "full";
     const fs::path readOnly = temp.path() / "ro";
     fs::create_directories(full);
@@ -466,11 +337,11 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
 
     for (const auto& folder : {full, readOnly}) {
         SCOPED_TRACE(folder.string());
-        Engine e(SeedWithFreeFirstPort());
-        ASSERT_TRUE(e.add(set, folder));
+        EngineRun e(SeedWithFreeFirstPort());
+        ASSERT_TRUE(e.add(set.torrent, folder));
         e.task.ConnectPeer("127.0.0.2", kPeerPort);
         ASSERT_TRUE(e.pauseSettles());
-        EXPECT_EQ(e.count(EngineEvent::Code::FileError), 1);
+        EXPECT_EQ(e.count(Code::FileError), 1);
         EXPECT_TRUE(e.task.isPaused());
 
         for (int retry = 0; retry < 2; ++retry) {
@@ -478,7 +349,7 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
             e.task.Resume();
             e.task.ConnectPeer("127.0.0.2", kPeerPort);
             ASSERT_TRUE(e.pauseSettles());
-            EXPECT_EQ(e.count(EngineEvent::Code::FileError), 1) << "retry " << retry;
+            EXPECT_EQ(e.count(Code::FileError), 1) << "retry " << retry;
             EXPECT_TRUE(e.task.isPaused());
         }
         EXPECT_LT(e.task.percentDone(), 100);

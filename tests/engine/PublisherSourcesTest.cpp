@@ -3,28 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 
 #include <libtorrent/address.hpp>
 #include <libtorrent/ip_filter.hpp>
-#include <libtorrent/peer_info.hpp>
 
-#include "Publisher.h"
-#include "SwarmHarness.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/ServerPeerControl.h"
-#include "engine/SessionSetup.h"
 #include "engine/WebSeedControl.h"
 #include "engine/WebSeedRules.h"
-#include "tools/swarm/Peer.h"
+#include "support/EngineRun.h"
+#include "support/SwarmFixture.h"
 
-namespace fs = std::filesystem;
 namespace lt = libtorrent;
-using namespace std::chrono_literals;
+using Role = swarm::Peer::Role;
 
 namespace {
 
@@ -39,111 +34,49 @@ std::uint32_t SeedFor(std::size_t index, std::size_t count) {
     }
 }
 
-// Payload the torrent's first web seed connection has brought so far.
-std::uint64_t WebSeedBytesTaken(const DownloadTask& task) {
-    std::vector<lt::peer_info> peers;
-    EngineInternals::Of(task).handle.get_peer_info(peers);
-    for (const auto& p : peers) {
-        if (p.connection_type & lt::peer_info::web_seed) {
-            return static_cast<std::uint64_t>(p.total_download);
-        }
-    }
-    return 0;
-}
-
-// Bytes per second in the fullest 5 s of a series of running totals.
-double WorstFiveSeconds(const std::vector<publisher::FlowSample>& totals) {
-    double worst = 0;
-    for (std::size_t i = 0; i < totals.size(); ++i) {
-        for (std::size_t j = i + 1; j < totals.size() && totals[j].at - totals[i].at <= 5s; ++j) {
-            worst = std::max(worst, (totals[j].bytes - totals[i].bytes) / 5.0);
-        }
-    }
-    return worst;
-}
-
-class PublisherSources : public ::testing::Test {
+class PublisherSources : public PublisherSwarm {
 protected:
-    void SetUp() override {
-        if (!OnlyLoopback()) {
-            GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
-        }
-    }
-
     void startPublisher(std::uint64_t bytes, const std::string& webSeedHost,
                         std::uint64_t webSeedRate = 0) {
-        publisher::PublisherOptions o;
-        o.generatedBytes = bytes;
-        o.workFolder = temp.path() / "publisher";
-        o.pieceSize = 256 * 1024;
-        o.webSeedHost = webSeedHost;
-        o.webSeedBytesPerSecond = webSeedRate;
-        pub = std::make_unique<publisher::Publisher>(o);
-        pub->start();
-    }
-    std::unique_ptr<swarm::Peer> peer(swarm::Peer::Role role, const std::string& address, int port,
-                                      int uploadRate = 0) {
-        swarm::Peer::Options o;
-        o.role = role;
-        o.address = address;
-        o.port = port;
-        o.uploadRate = uploadRate;
-        o.dataDir = temp.path() / ("peer-" + address);
-        auto p = std::make_unique<swarm::Peer>(pub->torrent(), pub->contentRoot().parent_path(), o);
-        EXPECT_TRUE(waitFor([&] { return p->isReady(); }));
-        return p;
+        PublisherSwarm::startPublisher(bytes, [&](publisher::PublisherOptions& o) {
+            o.announceUrls.clear();
+            o.webSeedHost = webSeedHost;
+            o.webSeedBytesPerSecond = webSeedRate;
+        });
     }
     // The engine as the window sets it up, with the torrent added and checked.
     void startEngine(bool limitWebSeed) {
-        engine = std::make_unique<DownloadEngine>(12, "VrtTorrent");
-        SetUpSession(*engine, static_cast<std::uint32_t>(
-                                  ::testing::UnitTest::GetInstance()->random_seed() + 31));
+        run = std::make_unique<EngineRun>(
+            static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed() + 31));
         if (limitWebSeed) {
-            ASSERT_TRUE(engine->LimitWebSeedHost(QString::fromStdString(pub->webSeedUrl()),
-                                                 kWebSeedDownloadLimit));
+            ASSERT_TRUE(run->engine.LimitWebSeedHost(QString::fromStdString(pub->webSeedUrl()),
+                                                     kWebSeedDownloadLimit));
         }
-        const auto& t = pub->torrent();
-        ASSERT_TRUE(engine->AddTorrentFromBuffer(
-            t.data(), t.size(), QString::fromStdString((temp.path() / "down").string()), task));
-        ApplyTorrentLimits(task);
-        ASSERT_TRUE(waitFor([&] {
-            EngineEvent e;
-            while (engine->NextEngineEvent(e)) {
-                if (e.code == EngineEvent::Code::TorrentChecked) {
-                    return true;
-                }
-            }
-            return false;
-        }));
+        ASSERT_TRUE(run->add(pub->torrent(), temp.path() / "down"));
+        ASSERT_TRUE(run->untilEvent(EngineEvent::Code::TorrentChecked));
     }
     int access(const std::string& address) const {
-        return static_cast<int>(EngineInternals::Of(*engine).session->get_ip_filter().access(
-            lt::make_address(address)));
+        return static_cast<int>(EngineInternals::Of(run->engine)
+                                    .session->get_ip_filter()
+                                    .access(lt::make_address(address)));
     }
     bool connectedTo(const std::string& address) const {
-        const auto peers = task.peers();
+        const auto peers = run->task.peers();
         return std::any_of(peers.begin(), peers.end(),
                            [&](const PeerSnapshot& p) { return p.address == address; });
     }
-    static bool anyOpen(const swarm::Peer& p) {
-        const auto r = p.uploads();
-        return std::any_of(r.begin(), r.end(), [](const auto& u) { return u.open; });
-    }
 
-    TempFolder temp;
-    std::unique_ptr<publisher::Publisher> pub;
-    std::unique_ptr<DownloadEngine> engine;
-    DownloadTask task;
+    std::unique_ptr<EngineRun> run;
 };
 
 } // namespace
 
-TEST_F(PublisherSources, OneServerPeerAtATimeBlockedWhenReleasedAndRetriedWhenDown) {
+TEST_F(PublisherSources, OneServerPeerAtATimeAndBlockedWhenReleased) {
     startPublisher(16 * 1024 * 1024, "127.0.0.5");
-    auto first = peer(swarm::Peer::Role::Server, "127.0.0.2", kServerPort, 200 * 1024);
+    auto first = peer(Role::Server, "127.0.0.2", 200 * 1024, kServerPort);
     startEngine(false);
-    std::deque<std::uint32_t> seeds{SeedFor(1, 2), SeedFor(0, 2), SeedFor(1, 2)};
-    ServerPeerControl control(task, [&] {
+    std::deque<std::uint32_t> seeds{SeedFor(1, 2), SeedFor(0, 2)};
+    ServerPeerControl control(run->task, [&] {
         const std::uint32_t s = seeds.front();
         seeds.pop_front();
         return s;
@@ -159,54 +92,48 @@ TEST_F(PublisherSources, OneServerPeerAtATimeBlockedWhenReleasedAndRetriedWhenDo
     EXPECT_EQ(access("127.0.0.4"), 0);
     std::uint32_t rate = 0;
     EXPECT_FALSE(control.ServerPeerDownloadRate(rate));
-    // A second call-in while one is chosen changes nothing.
-    control.CallInServerPeer();
-    EXPECT_EQ(seeds.size(), 2u);
+    control.CallInServerPeer(); // while one is chosen: no new draw
+    EXPECT_EQ(seeds.size(), 1u);
 
     // The balance lets it go and, the swarm being slow, draws again at once.
     control.BalanceServerPeer();
     EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{0});
-    EXPECT_EQ(access("127.0.0.2"), 0);
     EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
     ASSERT_TRUE(waitFor([&] { return control.ServerPeerDownloadRate(rate) && rate > 0; }));
 
-    // The other one comes up now; it stays out while the first is admitted.
-    auto second = peer(swarm::Peer::Role::Server, "127.0.0.3", kServerPort, 200 * 1024);
-    task.ConnectPeer("127.0.0.3", kServerPort);
-    waitFor([] { return false; }, 2s);
+    // The other one comes up now; it stays out while the first is admitted: the attempt to
+    // reach it is blocked.
+    auto second = peer(Role::Server, "127.0.0.3", 200 * 1024, kServerPort);
+    run->pump();
+    run->events.clear();
+    run->task.ConnectPeer("127.0.0.3", kServerPort);
+    ASSERT_TRUE(run->untilEvent(EngineEvent::Code::PeerBlocked));
     EXPECT_TRUE(second->uploads().empty());
-    // A swarm fast enough besides it (release rate 0) lets the balance keep it only while
-    // it brings everything; let go, it is disconnected and blocked like the rest.
+    // Let go, the first is disconnected and blocked like the rest.
     control.ReleaseServerPeer();
     EXPECT_TRUE(control.chosenServerPeer().empty());
     EXPECT_EQ(access("127.0.0.2"), lt::ip_filter::blocked);
     EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
-    ASSERT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !anyOpen(*first); }));
-
-    // The one that was down at the first call-in is reached now that it is up.
-    control.CallInServerPeer();
-    EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{1});
-    ASSERT_TRUE(waitFor([&] { return control.ServerPeerDownloadRate(rate) && rate > 0; }));
-    EXPECT_FALSE(connectedTo("127.0.0.2"));
+    EXPECT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !AnyOpen(*first); }));
 }
 
 TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNoFilter) {
     // The web seed shares the address of a server peer that is down.
     startPublisher(8 * 1024 * 1024, "127.0.0.2", 64 * 1024);
     startEngine(false);
-    ServerPeerControl none(task);
+    ServerPeerControl none(run->task);
     none.SetServerPeers({}, 10 * 1024 * 1024, 0);
     none.CallInServerPeer();
     none.BalanceServerPeer();
     EXPECT_TRUE(none.chosenServerPeer().empty());
-    EXPECT_EQ(EngineInternals::Of(*engine).session->get_ip_filter().export_filter(),
+    EXPECT_EQ(EngineInternals::Of(run->engine).session->get_ip_filter().export_filter(),
               lt::ip_filter().export_filter());
 
-    ServerPeerControl control(task, [] { return SeedFor(0, 1); });
+    ServerPeerControl control(run->task, [] { return SeedFor(0, 1); });
     control.SetServerPeers({{"127.0.0.2", kServerPort}}, 10 * 1024 * 1024, 0);
     control.CallInServerPeer();
-    task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
-    WebSeedControl web(task);
+    run->task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
+    WebSeedControl web(run->task);
     PeerSnapshot seed;
     ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && seed.downRate > 0; }));
     EXPECT_EQ(seed.address, "127.0.0.2");
@@ -215,81 +142,34 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNo
     EXPECT_FALSE(control.ServerPeerDownloadRate(rate));
 }
 
+// The figures of the cap over time are the bench's (bench/web-seed-cap); here, the class that
+// holds the connection.
 TEST_F(PublisherSources, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConnection) {
     startPublisher(12 * 1024 * 1024, "127.0.0.5");
     startEngine(true);
-    WebSeedControl web(task);
+    WebSeedControl web(run->task);
     web.SetWebSeedUrl(QString::fromStdString(pub->webSeedUrl()));
-    EXPECT_TRUE(task.urlSeeds().empty());
-    // Missing and slow: restored.
-    web.RestoreWebSeed();
-    EXPECT_EQ(task.urlSeeds(), std::vector<QString>{web.webSeedUrl()});
-
+    EXPECT_TRUE(run->task.urlSeeds().empty());
+    web.RestoreWebSeed(); // missing and slow: restored
+    EXPECT_EQ(run->task.urlSeeds(), std::vector<QString>{web.webSeedUrl()});
     PeerSnapshot seed;
-    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed); }));
+    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && pub->webSeedBytesSent() > 0; }));
     EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
-    // The web seed alone for 35 s, timer 111 ticking as in the window. The first 5 s go to
-    // filling the socket buffers; after them, what the connection brought is sampled four
-    // times a second, and the server counts what it sent.
-    ASSERT_TRUE(waitFor([&] { return pub->webSeedBytesSent() > 0; }));
-    std::vector<publisher::FlowSample> taken;
-    const auto start = std::chrono::steady_clock::now();
-    std::uint64_t sentBefore = 0;
-    int ticks = 0;
-    waitFor(
-        [&] {
-            std::this_thread::sleep_for(233ms);
-            if (++ticks % 3 == 0) {
-                web.CapWebSeedRate();
-            }
-            const auto now = std::chrono::steady_clock::now();
-            if (now - start < 5s) {
-                sentBefore = pub->webSeedBytesSent();
-            } else {
-                taken.push_back({now, WebSeedBytesTaken(task)});
-            }
-            return now - start >= 35s;
-        },
-        90s);
-    const std::uint64_t sentAlone = pub->webSeedBytesSent() - sentBefore;
-    ASSERT_TRUE(web.FindWebSeedPeer(seed));
-    EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
-    const double worst = WorstFiveSeconds(taken);
-    std::printf("web seed alone: %.1f KiB/s sent over 30 s; taken %.1f KiB/s, worst 5 s %.1f "
-                "KiB/s\n",
-                sentAlone / 30.0 / 1024, (taken.back().bytes - taken.front().bytes) / 30.0 / 1024,
-                worst / 1024);
-    EXPECT_LE(worst, 100 * 1024);
-    EXPECT_LE(sentAlone, 30u * 84 * 1024);
-    EXPECT_GE(sentAlone, 30u * 40 * 1024);
 }
 
 TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited) {
     startPublisher(16 * 1024 * 1024, "127.0.0.5", 300 * 1024);
     startEngine(false);
-    WebSeedControl web(task);
+    WebSeedControl web(run->task);
     web.SetWebSeedUrl(QString::fromStdString(pub->webSeedUrl()));
     web.RestoreWebSeed();
-    PeerSnapshot before;
-    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(before) && before.downRate > 0; }));
-    EXPECT_EQ(before.downloadLimit, -1);
+    PeerSnapshot seed;
+    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && seed.downRate > 0; }));
+    EXPECT_EQ(seed.downloadLimit, -1);
+    // The cap closes the connection; the one that takes its place is held, and brings data.
     web.CapWebSeedRate();
-    // The cap closes the connection: the web seed is found again once it is back.
-    PeerSnapshot after;
-    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(after); }));
-    EXPECT_EQ(after.downloadLimit, kWebSeedDownloadLimit);
-    // The connection that was too fast is closed and a held one takes its place: over 5 s,
-    // once the old one's data has drained, no more than the limit comes.
-    waitFor([] { return false; }, 4s);
-    std::vector<publisher::FlowSample> taken;
-    const auto start = std::chrono::steady_clock::now();
-    waitFor(
-        [&] {
-            std::this_thread::sleep_for(250ms);
-            taken.push_back({std::chrono::steady_clock::now(), WebSeedBytesTaken(task)});
-            return taken.back().at - start >= 6s;
-        },
-        30s);
-    EXPECT_GT(taken.back().bytes, taken.front().bytes);
-    EXPECT_LE(WorstFiveSeconds(taken), 100 * 1024);
+    ASSERT_TRUE(waitFor([&] {
+        return web.FindWebSeedPeer(seed) && seed.downloadLimit == kWebSeedDownloadLimit &&
+               seed.downRate > 0;
+    }));
 }

@@ -19,8 +19,8 @@
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/torrent_status.hpp>
 
-#include "SwarmHarness.h"
 #include "app/crash/CCrashDumpWriter.h"
+#include "support/SwarmHarness.h"
 #include "tools/swarm/Peer.h"
 
 namespace lt = libtorrent;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SwarmHarness.h"
+#include "support/SwarmHarness.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Tracker.h"
 #include "tools/swarm/WaitFor.h"

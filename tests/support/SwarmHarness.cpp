@@ -1,4 +1,4 @@
-#include "SwarmHarness.h"
+#include "support/SwarmHarness.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
