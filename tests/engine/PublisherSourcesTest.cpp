@@ -6,7 +6,7 @@
 #include <deque>
 
 #include <libtorrent/address.hpp>
-#include <libtorrent/ip_filter.hpp>
+#include <libtorrent/peer_info.hpp>
 
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
@@ -20,6 +20,7 @@
 
 namespace lt = libtorrent;
 using Role = swarm::Peer::Role;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -36,10 +37,13 @@ std::uint32_t SeedFor(std::size_t index, std::size_t count) {
 
 class PublisherSources : public PublisherSwarm {
 protected:
+    // No tracker unless one is asked for: the server peers are found only when called in.
     void startPublisher(std::uint64_t bytes, const std::string& webSeedHost,
-                        std::uint64_t webSeedRate = 0) {
+                        std::uint64_t webSeedRate = 0, bool withTracker = false) {
         PublisherSwarm::startPublisher(bytes, [&](publisher::PublisherOptions& o) {
-            o.announceUrls.clear();
+            if (!withTracker) {
+                o.announceUrls.clear();
+            }
             o.webSeedHost = webSeedHost;
             o.webSeedBytesPerSecond = webSeedRate;
         });
@@ -55,15 +59,34 @@ protected:
         ASSERT_TRUE(run->add(pub->torrent(), temp.path() / "down"));
         ASSERT_TRUE(run->untilEvent(EngineEvent::Code::TorrentChecked));
     }
-    int access(const std::string& address) const {
-        return static_cast<int>(EngineInternals::Of(run->engine)
-                                    .session->get_ip_filter()
-                                    .access(lt::make_address(address)));
+    // A control over the two server peers whose draws follow `picks`.
+    std::unique_ptr<ServerPeerControl> control(const std::vector<std::string>& addresses,
+                                               std::vector<std::size_t> picks) {
+        auto seeds = std::make_shared<std::deque<std::uint32_t>>();
+        for (const std::size_t i : picks) {
+            seeds->push_back(SeedFor(i, addresses.size()));
+        }
+        auto c = std::make_unique<ServerPeerControl>(run->task, [seeds] {
+            const std::uint32_t s = seeds->front();
+            seeds->pop_front();
+            return s;
+        });
+        std::vector<PeerEndpoint> peers;
+        for (const auto& a : addresses) {
+            peers.push_back({a, kServerPort});
+        }
+        c->SetServerPeers(peers, 10 * 1024 * 1024, 0);
+        return c;
     }
+    std::vector<PeerEndpoint> keptOut() const { return run->task.keptOutPeers(); }
     bool connectedTo(const std::string& address) const {
         const auto peers = run->task.peers();
         return std::any_of(peers.begin(), peers.end(),
                            [&](const PeerSnapshot& p) { return p.address == address; });
+    }
+    bool brings(const ServerPeerControl& c) const {
+        std::uint32_t rate = 0;
+        return c.ServerPeerDownloadRate(rate) && rate > 0;
     }
 
     std::unique_ptr<EngineRun> run;
@@ -71,53 +94,36 @@ protected:
 
 } // namespace
 
-TEST_F(PublisherSources, OneServerPeerAtATimeAndBlockedWhenReleased) {
+// That a peer down at one call-in is reached at the next is the engine's (EngineSession).
+TEST_F(PublisherSources, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
     startPublisher(16 * 1024 * 1024, "127.0.0.5");
     auto first = peer(Role::Server, "127.0.0.2", 200 * 1024, kServerPort);
     startEngine(false);
-    std::deque<std::uint32_t> seeds{SeedFor(1, 2), SeedFor(0, 2)};
-    ServerPeerControl control(run->task, [&] {
-        const std::uint32_t s = seeds.front();
-        seeds.pop_front();
-        return s;
-    });
-    control.SetServerPeers({{"127.0.0.2", kServerPort}, {"127.0.0.3", kServerPort}},
-                           10 * 1024 * 1024, 0);
+    auto c = control({"127.0.0.2", "127.0.0.3"}, {1, 0});
 
     // The draw falls on the second, which is down: admitted alone, never found.
-    control.CallInServerPeer();
-    EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{1});
-    EXPECT_EQ(access("127.0.0.2"), lt::ip_filter::blocked);
-    EXPECT_EQ(access("127.0.0.3"), 0);
-    EXPECT_EQ(access("127.0.0.4"), 0);
-    std::uint32_t rate = 0;
-    EXPECT_FALSE(control.ServerPeerDownloadRate(rate));
-    control.CallInServerPeer(); // while one is chosen: no new draw
-    EXPECT_EQ(seeds.size(), 1u);
+    c->CallInServerPeer();
+    EXPECT_EQ(c->chosenServerPeer(), std::vector<std::uint16_t>{1});
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}}));
+    EXPECT_FALSE(brings(*c));
+    c->CallInServerPeer(); // while one is chosen: no new draw
+    EXPECT_EQ(c->chosenServerPeer(), std::vector<std::uint16_t>{1});
 
     // The balance lets it go and, the swarm being slow, draws again at once.
-    control.BalanceServerPeer();
-    EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{0});
-    EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
-    ASSERT_TRUE(waitFor([&] { return control.ServerPeerDownloadRate(rate) && rate > 0; }));
+    c->BalanceServerPeer();
+    EXPECT_EQ(c->chosenServerPeer(), std::vector<std::uint16_t>{0});
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.3", kServerPort}}));
+    ASSERT_TRUE(waitFor([&] { return brings(*c); }));
 
-    // The other one comes up now; it stays out while the first is admitted: the attempt to
-    // reach it is blocked.
-    auto second = peer(Role::Server, "127.0.0.3", 200 * 1024, kServerPort);
-    run->pump();
-    run->events.clear();
-    run->task.ConnectPeer("127.0.0.3", kServerPort);
-    ASSERT_TRUE(run->untilEvent(EngineEvent::Code::PeerBlocked));
-    EXPECT_TRUE(second->uploads().empty());
-    // Let go, the first is disconnected and blocked like the rest.
-    control.ReleaseServerPeer();
-    EXPECT_TRUE(control.chosenServerPeer().empty());
-    EXPECT_EQ(access("127.0.0.2"), lt::ip_filter::blocked);
-    EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
+    // Let go, it is disconnected and kept out like the rest.
+    c->ReleaseServerPeer();
+    EXPECT_TRUE(c->chosenServerPeer().empty());
+    EXPECT_EQ(keptOut(),
+              (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}, {"127.0.0.3", kServerPort}}));
     EXPECT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !AnyOpen(*first); }));
 }
 
-TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNoFilter) {
+TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsNoneOut) {
     // The web seed shares the address of a server peer that is down.
     startPublisher(8 * 1024 * 1024, "127.0.0.2", 64 * 1024);
     startEngine(false);
@@ -126,20 +132,17 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNo
     none.CallInServerPeer();
     none.BalanceServerPeer();
     EXPECT_TRUE(none.chosenServerPeer().empty());
-    EXPECT_EQ(EngineInternals::Of(run->engine).session->get_ip_filter().export_filter(),
-              lt::ip_filter().export_filter());
+    EXPECT_TRUE(keptOut().empty());
 
-    ServerPeerControl control(run->task, [] { return SeedFor(0, 1); });
-    control.SetServerPeers({{"127.0.0.2", kServerPort}}, 10 * 1024 * 1024, 0);
-    control.CallInServerPeer();
+    auto c = control({"127.0.0.2"}, {0});
+    c->CallInServerPeer();
     run->task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
     WebSeedControl web(run->task);
     PeerSnapshot seed;
     ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && seed.downRate > 0; }));
     EXPECT_EQ(seed.address, "127.0.0.2");
     EXPECT_TRUE(seed.isSeed);
-    std::uint32_t rate = 0;
-    EXPECT_FALSE(control.ServerPeerDownloadRate(rate));
+    EXPECT_FALSE(brings(*c));
 }
 
 // The figures of the cap over time are the bench's (bench/web-seed-cap); here, the class that
@@ -172,4 +175,77 @@ TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimite
         return web.FindWebSeedPeer(seed) && seed.downloadLimit == kWebSeedDownloadLimit &&
                seed.downRate > 0;
     }));
+}
+
+// A small publisher's single host: the tracker, the web seed and one server peer on 127.0.0.1,
+// the other server peer on 127.0.0.3.
+class OneHost : public PublisherSources {
+protected:
+    void SetUp() override {
+        PublisherSources::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        startPublisher(24 * 1024 * 1024, "127.0.0.1", 0, true);
+        onHost = peer(Role::Server, "127.0.0.1", 0, kServerPort);
+        other = peer(Role::Server, "127.0.0.3", 64 * 1024, kServerPort);
+        startEngine(true);
+    }
+    bool announcesGoOn() {
+        const std::size_t before = tracker->announceCount();
+        run->task.ForceReannounce(0);
+        return waitFor([&] { return tracker->announceCount() > before; });
+    }
+
+    std::unique_ptr<swarm::Peer> onHost, other;
+};
+
+TEST_F(OneHost, TheServerPeerKeptOutThereLeavesTheTrackerAndTheWebSeedWorking) {
+    auto c = control({"127.0.0.1", "127.0.0.3"}, {1});
+    c->CallInServerPeer();
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.1", kServerPort}}));
+    EXPECT_TRUE(announcesGoOn());
+    run->task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
+    WebSeedControl web(run->task);
+    PeerSnapshot seed;
+    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && seed.downRate > 0; }));
+    EXPECT_EQ(seed.address, "127.0.0.1");
+    EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
+    ASSERT_TRUE(waitFor([&] { return brings(*c); }));
+    // Asked for anyway, the one kept out brings nothing while the chosen one goes on.
+    run->task.ConnectPeer("127.0.0.1", kServerPort);
+    const std::int64_t before = other->totalUploaded();
+    ASSERT_TRUE(waitFor([&] { return other->totalUploaded() > before + 256 * 1024; }));
+    EXPECT_EQ(onHost->totalUploaded(), 0);
+}
+
+// The web seed's cap is its own: while it stays near its limit, the unlimited server peer on
+// the same address brings the rest of the download, many times what the web seed brings.
+TEST_F(OneHost, TheServerPeerChosenThereIsNotHeldByTheWebSeedsCap) {
+    auto c = control({"127.0.0.1", "127.0.0.3"}, {0});
+    c->CallInServerPeer();
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.3", kServerPort}}));
+    EXPECT_TRUE(announcesGoOn());
+    run->task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
+    std::uint64_t fromHostPeer = 0, fromWebSeed = 0;
+    bool hostPeerUnlimited = true;
+    ASSERT_TRUE(run->until([&] {
+        std::vector<lt::peer_info> peers;
+        EngineInternals::Of(run->task).handle.get_peer_info(peers);
+        for (const auto& p : peers) {
+            const auto bytes = static_cast<std::uint64_t>(p.total_download);
+            if (p.ip.address() == lt::make_address("127.0.0.1")) {
+                auto& from =
+                    p.connection_type & lt::peer_info::web_seed ? fromWebSeed : fromHostPeer;
+                from = std::max(from, bytes);
+                hostPeerUnlimited =
+                    hostPeerUnlimited &&
+                    (p.connection_type & lt::peer_info::web_seed || p.download_limit <= 0);
+            }
+        }
+        return run->task.isComplete();
+    }));
+    EXPECT_TRUE(hostPeerUnlimited);
+    EXPECT_GT(fromHostPeer, 4 * fromWebSeed);
+    EXPECT_GT(fromHostPeer, 8u * 1024 * 1024);
 }
