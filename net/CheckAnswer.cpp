@@ -54,8 +54,8 @@ std::uint16_t ServerPeerPort(const QString& field) {
     return static_cast<std::uint16_t>(static_cast<unsigned>(ParseLeadingInt(field)) & 0xFFFFu);
 }
 
-std::vector<ServerPeerEndpoint> ServerPeerList(const QString& field, std::uint16_t port) {
-    std::vector<ServerPeerEndpoint> peers;
+std::vector<PeerEndpoint> ServerPeerList(const QString& field, std::uint16_t port) {
+    std::vector<PeerEndpoint> peers;
     for (const QString& element : SplitFields(field, QStringLiteral(","))) {
         std::string address = normalisedAddress(element);
         if (!address.empty()) {

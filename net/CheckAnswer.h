@@ -32,7 +32,7 @@ std::uint16_t ServerPeerPort(const QString& field);
 
 // Field 7: comma-separated IPv4 or IPv6 address texts, in order, each with port. An empty field
 // gives none. An element that is not an address text is skipped; the others are used.
-std::vector<ServerPeerEndpoint> ServerPeerList(const QString& field, std::uint16_t port);
+std::vector<PeerEndpoint> ServerPeerList(const QString& field, std::uint16_t port);
 
 // Field 8: "call-in,release" in KiB/s. False unless there are exactly two elements; otherwise
 // both rates in bytes per second (negative values give 0, values past 32 bits the 32-bit maximum).

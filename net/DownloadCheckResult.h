@@ -1,18 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include <QString>
 
-// One of the publisher's own seeding peers, as the download check names it.
-struct ServerPeerEndpoint {
-    std::string address; // IPv4 dotted or IPv6 text, as parsed
-    std::uint16_t port = 0;
-
-    bool operator==(const ServerPeerEndpoint&) const = default;
-};
+#include "net/PeerEndpoint.h"
 
 // What the download check hands on to the engine.
 struct DownloadCheckResult {
@@ -20,7 +13,7 @@ struct DownloadCheckResult {
     const char* torrentData = nullptr;
     std::uint32_t torrentLength = 0;
     QString webSeedUrl;
-    std::vector<ServerPeerEndpoint> serverPeers;
+    std::vector<PeerEndpoint> serverPeers;
     // Bytes per second.
     std::uint32_t serverPeerCallInRate = 0;
     std::uint32_t serverPeerReleaseRate = 0;

@@ -41,9 +41,9 @@ TEST(ServerPeerList, ParsesAddressesAndSkipsWhatIsNotOne) {
     EXPECT_TRUE(ServerPeerList("", 1).empty());
     const auto peers = ServerPeerList("10.0.0.1,::1,not-an-ip,,1.2.3,2001:DB8::7, 10.0.0.2", 6881);
     ASSERT_EQ(peers.size(), 3u);
-    EXPECT_EQ(peers[0], (ServerPeerEndpoint{"10.0.0.1", 6881}));
-    EXPECT_EQ(peers[1], (ServerPeerEndpoint{"::1", 6881}));
-    EXPECT_EQ(peers[2], (ServerPeerEndpoint{"2001:db8::7", 6881}));
+    EXPECT_EQ(peers[0], (PeerEndpoint{"10.0.0.1", 6881}));
+    EXPECT_EQ(peers[1], (PeerEndpoint{"::1", 6881}));
+    EXPECT_EQ(peers[2], (PeerEndpoint{"2001:db8::7", 6881}));
     EXPECT_TRUE(ServerPeerList(QString::fromUtf16(u"10.0.0.\uFF11"), 1).empty());
 }
 

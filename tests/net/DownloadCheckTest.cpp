@@ -94,7 +94,7 @@ TEST_F(DownloadCheckTest, PublisherAnswerIsAccepted) {
     EXPECT_EQ(result_.torrentData[result_.torrentLength], '\0');
     EXPECT_EQ(result_.webSeedUrl, q(server_->webSeedUrl()));
     EXPECT_EQ(result_.serverPeers,
-              (std::vector<ServerPeerEndpoint>{{"127.0.0.2", 6881}, {"127.0.0.3", 6881}}));
+              (std::vector<PeerEndpoint>{{"127.0.0.2", 6881}, {"127.0.0.3", 6881}}));
     EXPECT_EQ(result_.serverPeerCallInRate, 51'200u);
     EXPECT_EQ(result_.serverPeerReleaseRate, 102'400u);
     EXPECT_EQ(statistics_.baseUrl, q(server_->statisticsUrl()));
@@ -219,14 +219,13 @@ TEST_F(DownloadCheckTest, ServerPeerFieldsEdgeCases) {
     server_->setCheckField(6, "70000");
     server_->setCheckField(7, "127.0.0.9,bogus,::1");
     ASSERT_TRUE(run());
-    EXPECT_EQ(result_.serverPeers,
-              (std::vector<ServerPeerEndpoint>{{"127.0.0.9", 4464}, {"::1", 4464}}));
+    EXPECT_EQ(result_.serverPeers, (std::vector<PeerEndpoint>{{"127.0.0.9", 4464}, {"::1", 4464}}));
 
     result_ = {};
     server_->setCheckField(6, "port");
     server_->setCheckField(7, "127.0.0.9");
     ASSERT_TRUE(run());
-    EXPECT_EQ(result_.serverPeers, (std::vector<ServerPeerEndpoint>{{"127.0.0.9", 0}}));
+    EXPECT_EQ(result_.serverPeers, (std::vector<PeerEndpoint>{{"127.0.0.9", 0}}));
 
     result_ = {};
     server_->setCheckField(7, "");

@@ -47,7 +47,7 @@ TEST(PublisherProgram, AnswersACheckThatIsAccepted) {
     EXPECT_TRUE(prompt.entries.empty());
     EXPECT_GT(result.torrentLength, 0u);
     EXPECT_EQ(std::string(result.torrentData, 4), "d4:i");
-    EXPECT_EQ(result.serverPeers, (std::vector<ServerPeerEndpoint>{{"127.0.0.5", 7000}}));
+    EXPECT_EQ(result.serverPeers, (std::vector<PeerEndpoint>{{"127.0.0.5", 7000}}));
     EXPECT_EQ(result.serverPeerCallInRate, 51'200u);
     EXPECT_EQ(statistics.baseUrl, origin + "/statistics/report.asp");
     EXPECT_TRUE(output.contains("ua=\"VrtTorrentCGI\"")) << output.toStdString();
