@@ -238,10 +238,11 @@ TEST_F(OneHost, TheServerPeerChosenThereIsNotHeldByTheWebSeedsCap) {
                 auto& from =
                     p.connection_type & lt::peer_info::web_seed ? fromWebSeed : fromHostPeer;
                 from = std::max(from, bytes);
-                hostPeerUnlimited =
-                    hostPeerUnlimited &&
-                    (p.connection_type & lt::peer_info::web_seed || p.download_limit <= 0);
             }
+        }
+        for (const PeerSnapshot& p : run->task.peers()) {
+            hostPeerUnlimited = hostPeerUnlimited &&
+                                (p.address != "127.0.0.1" || p.isWebSeed || p.downloadLimit == -1);
         }
         return run->task.isComplete();
     }));
