@@ -4,11 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <unistd.h>
 
 #include "Publisher.h"
+#include "TorrentSigner.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 
@@ -31,6 +34,10 @@ const char kUsage[] =
     "  --piece-size BYTES       torrent piece size (libtorrent's choice)\n"
     "  --announce URL           tracker URL for the torrent (repeatable)\n"
     "  --web-seed-in-torrent    also name the web seed inside the torrent\n"
+    "  --sign-key FILE          sign the torrent with this Ed25519 private key (PEM)\n"
+    "  --wrong-signature        give the torrent a signature that does not verify\n"
+    "  --sign-torrent IN OUT    sign the torrent file IN (made by any tool) with --sign-key,\n"
+    "                           write it to OUT, print the public key in hex and end\n"
     "  --server-peer ADDR       server peer address for the check answer (repeatable)\n"
     "  --server-peer-port N     server peer port for the check answer (0)\n"
     "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
@@ -102,6 +109,31 @@ publisher::Fault parseFault(const std::string& text) {
     return f;
 }
 
+int signTorrentFile(const std::string& in, const std::string& out,
+                    const publisher::PublisherOptions& options) {
+    if (options.signingKey.empty()) {
+        fail("--sign-torrent needs --sign-key");
+    }
+    try {
+        std::ifstream input(in, std::ios::binary);
+        const std::vector<char> torrent((std::istreambuf_iterator<char>(input)),
+                                        std::istreambuf_iterator<char>());
+        const publisher::SigningKey key(options.signingKey);
+        const std::vector<char> signedTorrent =
+            publisher::SignTorrent(torrent, key, options.wrongSignature);
+        std::ofstream output(out, std::ios::binary | std::ios::trunc);
+        output.write(signedTorrent.data(), static_cast<std::streamsize>(signedTorrent.size()));
+        if (!input || !output) {
+            fail("cannot read " + in + " or write " + out);
+        }
+        std::printf("%s\n", key.publicKeyHex().c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrel-publisher: %s\n", e.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +147,7 @@ int main(int argc, char** argv) {
     swarm::Swarm::Options swarmOptions;
     swarmOptions.tracker = false;
     std::string swarmLog = "swarm.log";
+    std::string signIn, signOut;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -141,6 +174,13 @@ int main(int argc, char** argv) {
             options.announceUrls.push_back(value());
         } else if (arg == "--web-seed-in-torrent") {
             options.webSeedInTorrent = true;
+        } else if (arg == "--sign-key") {
+            options.signingKey = value();
+        } else if (arg == "--wrong-signature") {
+            options.wrongSignature = true;
+        } else if (arg == "--sign-torrent") {
+            signIn = value();
+            signOut = value();
         } else if (arg == "--server-peer") {
             options.serverPeerAddresses.push_back(value());
         } else if (arg == "--server-peer-port") {
@@ -211,6 +251,9 @@ int main(int argc, char** argv) {
         } else {
             fail("unknown option " + arg);
         }
+    }
+    if (!signIn.empty()) {
+        return signTorrentFile(signIn, signOut, options);
     }
 
     std::signal(SIGINT, onSignal);
