@@ -387,28 +387,30 @@ struct Publisher::Impl {
     }
 
     void routes() {
-        server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-            record(req);
-            if (req.path == Publisher::kStatisticsPath) {
-                logStatistics(req);
-            }
-            return applyFault(req, res);
-        });
+        server->set_pre_routing_handler(
+            [this](const httplib::Request& req, httplib::Response& res) {
+                record(req);
+                if (req.path == Publisher::kStatisticsPath) {
+                    logStatistics(req);
+                }
+                return applyFault(req, res);
+            });
         server->Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(mutex);
             res.set_content(checkAnswerLocked(), "text/plain");
         });
         server->Get(Publisher::kTorrentPath,
-                   [this](const httplib::Request&, httplib::Response& res) {
-                       res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
-                   });
-        server->Get(Publisher::kStatisticsPath, [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("OK", "text/plain");
-        });
+                    [this](const httplib::Request&, httplib::Response& res) {
+                        res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
+                    });
+        server->Get(Publisher::kStatisticsPath,
+                    [](const httplib::Request&, httplib::Response& res) {
+                        res.set_content("OK", "text/plain");
+                    });
         server->Get(Publisher::kSpeedTestPath,
-                   [this](const httplib::Request&, httplib::Response& res) {
-                       providePattern(res, options.speedTestBytes, options.speedTestBytes);
-                   });
+                    [this](const httplib::Request&, httplib::Response& res) {
+                        providePattern(res, options.speedTestBytes, options.speedTestBytes);
+                    });
         server->Get(Publisher::kUpdatePage, [](const httplib::Request&, httplib::Response& res) {
             res.set_content(htmlPage("A new downloader is available"), "text/html");
         });

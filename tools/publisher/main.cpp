@@ -27,6 +27,8 @@ const char kUsage[] =
     "usage: kestrel-publisher [options]\n"
     "  --host ADDR              listen address (127.0.0.1)\n"
     "  --port N                 listen port (28080; 0 for any)\n"
+    "  --tls-cert FILE          serve https with this certificate (PEM, chain allowed)\n"
+    "  --tls-key FILE           and this key\n"
     "  --folder DIR             serve this folder instead of a generated one\n"
     "  --work DIR               where to generate the file set (a temporary folder)\n"
     "  --size BYTES             size of the generated file set (67108864)\n"
@@ -158,6 +160,10 @@ int main(int argc, char** argv) {
         };
         if (arg == "--host") {
             options.host = value();
+        } else if (arg == "--tls-cert") {
+            options.tlsCertificate = value();
+        } else if (arg == "--tls-key") {
+            options.tlsKey = value();
         } else if (arg == "--port") {
             options.port = static_cast<int>(number(value()));
         } else if (arg == "--folder") {
