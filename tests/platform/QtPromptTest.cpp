@@ -64,6 +64,10 @@ TEST(QtPrompt, FolderChooserOpensInTheDownloadFolder) {
     QtPrompt prompt;
     EXPECT_TRUE(prompt.chooseFolder(nullptr, QStringLiteral("Select")).isEmpty());
     QDir::setCurrent(oldCurrent);
-    qputenv("XDG_CONFIG_HOME", oldConfig);
+    if (oldConfig.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
     EXPECT_EQ(opened, downloads);
 }
