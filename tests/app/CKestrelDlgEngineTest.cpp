@@ -84,9 +84,14 @@ Sample Refresh(CKestrelDlg& dlg) {
 class DlgEngine : public WindowSwarm {
 protected:
     // The publisher with one seeder of the given upload rate.
-    void startSwarm(std::uint64_t bytes, int seederRate = 0,
-                    std::map<int, std::string> fields = {}) {
-        startPublisher(bytes, [&](publisher::PublisherOptions& o) { o.checkFields = fields; });
+    void startSwarm(std::uint64_t bytes, int seederRate = 0, std::map<int, std::string> fields = {},
+                    std::string name = {}) {
+        startPublisher(bytes, [&](publisher::PublisherOptions& o) {
+            o.checkFields = fields;
+            if (!name.empty()) {
+                o.generatedName = name;
+            }
+        });
         seeder = peer(swarm::Peer::Role::Seeder, "127.0.0.11", seederRate);
     }
     // Copies the publisher's set into folder, all of it but the files named.
@@ -297,6 +302,20 @@ TEST_F(DlgEngine, TorrentBytesTheLibraryRefusesShowMessageFiveAndClose) {
     EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
               std::vector<QString>{"Cannot connect to server. Please check your network. (5)"});
     EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
+}
+
+// A torrent that would put a hidden folder into the chosen one (the home folder, say) is
+// refused like bytes the library refuses, and nothing lands there.
+TEST_F(DlgEngine, AHiddenTopLevelNameShowsMessageFiveAndWritesNothing) {
+    startSwarm(1024 * 1024, 0, {}, ".config");
+    const fs::path home = answerFolder("home");
+    fs::create_directories(home);
+    auto dlg = makeDlg();
+    EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
+    EXPECT_FALSE(dlg->Task().isValid());
+    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
+              std::vector<QString>{"Cannot connect to server. Please check your network. (5)"});
+    EXPECT_TRUE(fs::is_empty(home));
 }
 
 // The draw of the port and the taken ports are the engine's; here, the window's listen check.
