@@ -49,7 +49,8 @@ void CrowdPlayer::Poll(Clock::time_point now) {
         }
     }
     timers_.Tick(now);
-    if (times_.firstByte < 0 && task_.totalDone() > 0) {
+    // The rate shows payload before a whole piece has arrived and been checked.
+    if (times_.firstByte < 0 && (task_.downloadRate() > 0 || task_.totalDone() > 0)) {
         times_.firstByte = Since(joined_, now);
     }
     if (times_.done < 0 && task_.isComplete()) {
