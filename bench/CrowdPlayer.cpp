@@ -10,9 +10,6 @@
 
 namespace {
 
-// Every player runs on 127.0.0.1; the publisher's sources have addresses of their own.
-const std::string kPlayerAddress = "127.0.0.1";
-
 double Since(CrowdPlayer::Clock::time_point from, CrowdPlayer::Clock::time_point now) {
     return std::chrono::duration<double>(now - from).count();
 }
@@ -26,9 +23,6 @@ CrowdPlayer::CrowdPlayer(Policy policy, const Sources& sources, const PlayerPlan
     if (policy_ == Policy::Rules) {
         publisherSources_.SetUp(engine_, PublisherCheck(sources_.serverPeers, sources_.webSeedUrl,
                                                         sources_.callInKiB, sources_.releaseKiB));
-    } else if (policy_ == Policy::PublisherOnly) {
-        // Other players reach this one, and are reached, only from and at this address.
-        engine_.IpFilter().BlockAddresses({kPlayerAddress});
     }
     const auto& t = sources_.torrent;
     if (!engine_.AddTorrentFromBuffer(t.data(), t.size(), QString::fromStdString(folder.string()),
@@ -65,8 +59,16 @@ void CrowdPlayer::OnChecked(Clock::time_point now) {
         timers_.Start(now);
         return;
     }
-    for (const ServerPeer& p : sources_.serverPeers) {
+    for (const PeerEndpoint& p : sources_.serverPeers) {
         task_.ConnectPeer(p.address, p.port);
     }
     task_.AddUrlSeed(sources_.webSeedUrl);
+}
+
+PeerEndpoint CrowdPlayer::Endpoint() const {
+    return {kPlayerAddress, engine_.SocketPort()};
+}
+
+void CrowdPlayer::KeepPlayersOut(const std::vector<PeerEndpoint>& players) {
+    task_.KeepPeersOut(players);
 }

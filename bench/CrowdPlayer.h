@@ -13,7 +13,7 @@
 #include "app/PublisherSources.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
-#include "engine/ServerPeerControl.h"
+#include "engine/PeerSnapshot.h"
 
 struct PlayerPlan;
 
@@ -25,7 +25,7 @@ public:
 
     struct Sources {
         std::vector<char> torrent;
-        std::vector<ServerPeer> serverPeers;
+        std::vector<PeerEndpoint> serverPeers;
         QString webSeedUrl;
         int callInKiB = 0;
         int releaseKiB = 0;
@@ -39,6 +39,13 @@ public:
     const PlayerTimes& Times() const { return times_; }
     bool Done() const { return times_.done >= 0; }
     std::int64_t Uploaded() const { return task_.totalUploaded(); }
+
+    // Every player listens on this address; the publisher's sources have addresses of their own.
+    static constexpr const char* kPlayerAddress = "127.0.0.1";
+    PeerEndpoint Endpoint() const;
+    // No swarm between players: connections to these players are refused, and so is every
+    // connection coming in from their address.
+    void KeepPlayersOut(const std::vector<PeerEndpoint>& players);
 
 private:
     void OnChecked(Clock::time_point now);

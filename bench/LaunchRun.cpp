@@ -108,6 +108,20 @@ private:
             const auto seed = static_cast<std::uint32_t>(settings_.crowdSeed * 7919u + i);
             players_.push_back(std::make_unique<CrowdPlayer>(
                 run_.policy, sources_, plan[i], seed, folder_ / ("player-" + std::to_string(i))));
+            if (run_.policy == Policy::PublisherOnly) {
+                KeepPlayersApart();
+            }
+        }
+    }
+
+    // Each player is given every player's endpoint, its own included, as soon as one joins.
+    void KeepPlayersApart() {
+        std::vector<PeerEndpoint> endpoints;
+        for (const auto& p : players_) {
+            endpoints.push_back(p->Endpoint());
+        }
+        for (const auto& p : players_) {
+            p->KeepPlayersOut(endpoints);
         }
     }
 

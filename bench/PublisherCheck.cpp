@@ -1,10 +1,10 @@
 #include "PublisherCheck.h"
 
-DownloadCheckResult PublisherCheck(const std::vector<ServerPeer>& serverPeers,
+DownloadCheckResult PublisherCheck(const std::vector<PeerEndpoint>& serverPeers,
                                    const QString& webSeedUrl, int callInKiB, int releaseKiB) {
     DownloadCheckResult check;
     check.webSeedUrl = webSeedUrl;
-    for (const ServerPeer& p : serverPeers) {
+    for (const PeerEndpoint& p : serverPeers) {
         check.serverPeers.push_back({p.address, p.port});
     }
     check.serverPeerCallInRate = static_cast<std::uint32_t>(callInKiB) * 1024u;

@@ -21,7 +21,7 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineEvent.h"
-#include "engine/ServerPeerControl.h"
+#include "engine/PeerSnapshot.h"
 #include "engine/SessionSetup.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
@@ -75,7 +75,7 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
     o.webSeedBytesPerSecond = s.webSeedRate;
     publisher::Publisher pub(o);
     pub.start();
-    const std::vector<ServerPeer> serverList{{"127.0.0.2", 31000}, {"127.0.0.3", 31000}};
+    const std::vector<PeerEndpoint> serverList{{"127.0.0.2", 31000}, {"127.0.0.3", 31000}};
     std::vector<std::unique_ptr<swarm::Peer>> servers, swarm;
     for (const auto& sp : serverList) {
         servers.push_back(
