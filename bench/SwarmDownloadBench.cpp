@@ -76,14 +76,14 @@ double seconds(Steady::time_point since) {
 
 // One download as the client's process saw it.
 struct Timing {
-    double total = -1;     // negative: did not finish within the limit
-    double firstByte = -1; // until the first payload byte was on record
-    double userSeconds = 0;   // processor time of the client's process over the download
-    double systemSeconds = 0; //
+    double total = -1;                // negative: did not finish within the limit
+    double firstByte = -1;            // until the first payload byte was on record
+    double userSeconds = 0;           // processor time of the client's process over the download
+    double systemSeconds = 0;         //
     std::uint64_t anonymousBytes = 0; // the largest resident anonymous memory seen
     std::uint64_t peakBytes = 0;      // the resident set's high-water mark
     std::vector<std::chrono::nanoseconds> ticks; // the program's ticks, in order
-    std::map<std::string, double> threadSeconds;  // processor seconds by thread name
+    std::map<std::string, double> threadSeconds; // processor seconds by thread name
 };
 
 // Bytes the files under `folder` occupy on disk (sparse files count only what was written).
@@ -352,8 +352,7 @@ std::vector<std::string> words(const char* text) {
 // profiler such as valgrind).
 Timing downloadInChild(const std::string& client, const std::filesystem::path& torrentFile,
                        const std::filesystem::path& folder, const std::string& fileServer,
-                       const std::optional<SettingOverride>& setting,
-                       std::chrono::seconds limit) {
+                       const std::optional<SettingOverride>& setting, std::chrono::seconds limit) {
     Timing t;
     int results[2];
     int input[2];
@@ -363,9 +362,8 @@ Timing downloadInChild(const std::string& client, const std::filesystem::path& t
     }
     std::vector<std::string> args = words(std::getenv("KESTREL_BENCH_CHILD_PREFIX"));
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    for (const std::string& a :
-         {self, std::string("--client-child"), client, torrentFile.string(), folder.string(),
-          fileServer, std::to_string(limit.count())}) {
+    for (const std::string& a : {self, std::string("--client-child"), client, torrentFile.string(),
+                                 folder.string(), fileServer, std::to_string(limit.count())}) {
         args.push_back(a);
     }
     if (setting) {
@@ -408,8 +406,7 @@ Timing downloadInChild(const std::string& client, const std::filesystem::path& t
                 break; // the child ended without its figures
             }
             received.append(buffer, static_cast<std::size_t>(n));
-            done = received.find("done ") != std::string::npos &&
-                   received.back() == '\n';
+            done = received.find("done ") != std::string::npos && received.back() == '\n';
         }
     }
     memory.sample();
@@ -462,7 +459,7 @@ struct Figures {
     std::vector<double> peakMiB;
     std::vector<std::chrono::nanoseconds> ticks;
     int runsWithTicks = 0;
-    std::chrono::nanoseconds firstTicks{0}; // the first tick of each run (the checked event)
+    std::chrono::nanoseconds firstTicks{0};      // the first tick of each run (the checked event)
     std::map<std::string, double> threadSeconds; // summed over the runs
     int failures = 0;
 
@@ -517,9 +514,8 @@ void printTicks(const std::string& name, const Figures& f) {
                 "longest %.0f us; mean without each run's first tick %.0f us\n",
                 name.c_str(), n, us(total).count() / n, us(sorted[sorted.size() / 2]).count(),
                 us(sorted.back()).count(),
-                n > f.runsWithTicks
-                    ? us(total - f.firstTicks).count() / (n - f.runsWithTicks)
-                    : 0.0);
+                n > f.runsWithTicks ? us(total - f.firstTicks).count() / (n - f.runsWithTicks)
+                                    : 0.0);
 }
 
 void printTable(const std::string& title, const std::vector<std::string>& order,
@@ -527,14 +523,13 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
     std::printf("\n%s (CPU: the client's process, seconds per GiB, median; memory in MiB, "
                 "median of the runs' largest)\n",
                 title.c_str());
-    const int width = static_cast<int>(std::max_element(order.begin(), order.end(),
-                                                        [](const auto& a, const auto& b) {
-                                                            return a.size() < b.size();
-                                                        })
-                                           ->size());
+    const int width = static_cast<int>(
+        std::max_element(order.begin(), order.end(), [](const auto& a, const auto& b) {
+            return a.size() < b.size();
+        })->size());
     std::printf("  %-*s %4s %7s %8s %7s %8s %9s %8s %6s %6s %8s %8s\n", width, "client", "runs",
-                "min s", "median s", "max s", "MB/s med", "1st byte", "CPU s/GiB", "user",
-                "sys", "anon MiB", "peak MiB");
+                "min s", "median s", "max s", "MB/s med", "1st byte", "CPU s/GiB", "user", "sys",
+                "anon MiB", "peak MiB");
     for (const auto& name : order) {
         auto& f = figures[name];
         if (f.times.empty()) {
@@ -552,8 +547,8 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
     for (const auto& a : order) {
         for (const auto& b : order) {
             if (a < b && !figures[a].times.empty() && !figures[b].times.empty()) {
-                std::printf("  median ratio %s / %s: time %.2f, CPU %.2f, anon %.2f\n",
-                            a.c_str(), b.c_str(), median(figures[a].times) / median(figures[b].times),
+                std::printf("  median ratio %s / %s: time %.2f, CPU %.2f, anon %.2f\n", a.c_str(),
+                            b.c_str(), median(figures[a].times) / median(figures[b].times),
                             median(figures[a].cpu) / median(figures[b].cpu),
                             median(figures[a].anonymousMiB) / median(figures[b].anonymousMiB));
             }
@@ -772,8 +767,8 @@ int main(int argc, char** argv) {
                 } else {
                     std::printf("  %s %-12s run %d: %.2f s, CPU %.2f s (user %.2f, sys %.2f), "
                                 "anon %.0f MiB, peak %.0f MiB",
-                                kind, name.c_str(), r + 1, t.total,
-                                t.userSeconds + t.systemSeconds, t.userSeconds, t.systemSeconds,
+                                kind, name.c_str(), r + 1, t.total, t.userSeconds + t.systemSeconds,
+                                t.userSeconds, t.systemSeconds,
                                 static_cast<double>(t.anonymousBytes) / (1 << 20),
                                 static_cast<double>(t.peakBytes) / (1 << 20));
                     if (t.firstByte >= 0) {

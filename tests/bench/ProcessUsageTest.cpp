@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <cstring>
 
 #include <sys/mman.h>
@@ -72,6 +74,30 @@ TEST(ProcessUsage, CountsThisProcessesMemoryAndProcessorTime) {
         std::chrono::seconds(60)));
 
     EXPECT_FALSE(ReadProcessUsage(-1));
+}
+
+TEST(ProcessUsage, TellsEachLivingThreadsTimeApart) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> worker{0};
+    std::thread busy([&] {
+        worker = static_cast<int>(gettid());
+        volatile std::uint64_t sink = 0;
+        while (!stop) {
+            sink = sink + 1;
+        }
+    });
+    EXPECT_TRUE(waitFor([&] {
+        const auto threads = ReadThreadTimes(getpid());
+        const auto it = threads.find(worker.load());
+        return worker != 0 && it != threads.end() && it->second.userSeconds > 0;
+    }));
+    const auto threads = ReadThreadTimes(getpid());
+    ASSERT_TRUE(threads.count(getpid())); // the main thread, under the process's own id
+    EXPECT_FALSE(threads.at(getpid()).name.empty());
+    EXPECT_EQ(threads.at(getpid()).name.find('\n'), std::string::npos);
+    stop = true;
+    busy.join();
+    EXPECT_FALSE(ReadThreadTimes(getpid()).count(worker.load())); // ended threads are gone
 }
 
 } // namespace

@@ -14,8 +14,8 @@ TEST(SettingOverrideList, SplitsEntriesAndRefusesAnyMalformedOne) {
     EXPECT_EQ(list[0].value, "4");
     EXPECT_EQ(list[1].label(), "user_agent=a=b"); // the first '=' splits
 
-    for (const char* bad : {"", "aio_threads", "=4", "aio_threads=", "aio_threads=4,,a=1",
-                            "aio_threads=4,"}) {
+    for (const char* bad :
+         {"", "aio_threads", "=4", "aio_threads=", "aio_threads=4,,a=1", "aio_threads=4,"}) {
         error.clear();
         EXPECT_TRUE(ParseSettingOverrides(bad, error).empty()) << bad;
         EXPECT_FALSE(error.empty()) << bad;
