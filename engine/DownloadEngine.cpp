@@ -68,7 +68,7 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
     p.set_bool(lt::settings_pack::enable_incoming_utp, false);
     // A fixed 1 MiB receive buffer per connection instead of the system's automatic sizing
     // (up to tcp_rmem's maximum, 32 MiB on the build machine): downloading over loopback at full
-    // speed the process kept 29 instead of about 170 MiB of anonymous memory and spent 0.71 to
+    // speed the process kept 29 instead of about 170 MiB of anonymous memory and spent 0.65 to
     // 0.94 times the processor time per GiB. 1 MiB carries 10 MiB/s per peer at a 100 ms round
     // trip.
     p.set_int(lt::settings_pack::recv_socket_buffer_size, 1 << 20);
