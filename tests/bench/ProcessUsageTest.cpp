@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <thread>
 
 #include <sys/mman.h>
 #include <unistd.h>
