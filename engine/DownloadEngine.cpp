@@ -22,9 +22,12 @@
 
 #include <QUrl>
 
+#include "engine/EngineBuildConfig.h"
 #include "engine/EngineInternals.h"
 #include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
+#include "engine/TorrentContentRule.h"
+#include "engine/TorrentSignature.h"
 
 namespace lt = libtorrent;
 
@@ -117,6 +120,60 @@ std::vector<lt::address> ResolveHost(const std::string& host) {
     return out;
 }
 
+std::string_view View(lt::span<const char> bytes) {
+    return {bytes.data(), static_cast<std::size_t>(bytes.size())};
+}
+
+bool IsSignedWith(const lt::bdecode_node& torrent, const std::string& key) {
+    if (torrent.type() != lt::bdecode_node::dict_t) {
+        return false;
+    }
+    const lt::bdecode_node info = torrent.dict_find_dict("info");
+    const lt::bdecode_node signature = torrent.dict_find_string(
+        lt::string_view(kTorrentSignatureKey.data(), kTorrentSignatureKey.size()));
+    if (!info || !signature) {
+        return false;
+    }
+    const auto text = signature.string_value();
+    return VerifyEd25519(View(info.data_section()), std::string_view(text.data(), text.size()),
+                         key);
+}
+
+bool MarksLink(const lt::bdecode_node& file) {
+    if (file.type() != lt::bdecode_node::dict_t) {
+        return false;
+    }
+    const auto attr = file.dict_find_string_value("attr");
+    return HasLinkAttribute(std::string_view(attr.data(), attr.size()));
+}
+
+// Nothing hidden at the top and no link, whichever way the torrent marks one: the library
+// only makes a link of a file that also names its target, so the bare attribute counts too.
+bool PutsOnlyVisibleFiles(const lt::torrent_info& info, const lt::bdecode_node& torrent) {
+    if (IsHiddenName(info.name())) {
+        return false;
+    }
+    const lt::file_storage& files = info.files();
+    for (const lt::file_index_t i : files.file_range()) {
+        if (files.file_flags(i) & lt::file_storage::flag_symlink) {
+            return false;
+        }
+    }
+    const lt::bdecode_node dict = torrent.dict_find_dict("info");
+    if (MarksLink(dict)) {
+        return false;
+    }
+    const lt::bdecode_node list = dict.dict_find_list("files");
+    if (list.type() == lt::bdecode_node::list_t) {
+        for (int i = 0; i < list.list_size(); ++i) {
+            if (MarksLink(list.list_at(i))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 void SetBool(lt::session& s, int name, bool value) {
     lt::settings_pack p;
     p.set_bool(name, value);
@@ -132,7 +189,8 @@ void SetInt(lt::session& s, int name, int value) {
 } // namespace
 
 DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName)
-    : impl_(std::make_unique<Impl>()), clientName_(clientName), versionMinor_(versionMinor) {
+    : impl_(std::make_unique<Impl>()), clientName_(clientName), versionMinor_(versionMinor),
+      publisherKey_(PublicKeyFromHex(KESTREL_TORRENT_PUBLIC_KEY)) {
     // session_params(settings) carries the default extensions: peer exchange, metadata
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
@@ -289,7 +347,7 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         // The library's own decode limits (nesting depth, token count) bound the work.
         const lt::bdecode_node node =
             lt::bdecode(lt::span<const char>(data, static_cast<std::ptrdiff_t>(length)), ec);
-        if (ec) {
+        if (ec || (!publisherKey_.empty() && !IsSignedWith(node, publisherKey_))) {
             return false;
         }
         lt::storage_mode_t mode;
@@ -306,6 +364,9 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         }
         lt::add_torrent_params atp;
         auto info = std::make_shared<const lt::torrent_info>(node, lt::load_torrent_limits{});
+        if (!PutsOnlyVisibleFiles(*info, node)) {
+            return false;
+        }
         // The session gets a copy of its own: it may change the one it holds.
         atp.ti = std::make_shared<lt::torrent_info>(*info);
         atp.save_path = saveFolder.toStdString();

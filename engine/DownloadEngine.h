@@ -85,9 +85,15 @@ public:
 
     // Decodes the torrent within the library's limits and adds it, running, not queued, not
     // sequential, into saveFolder. Fills task and returns true on success; bad data or a
-    // refused torrent returns false and leaves task as it was.
+    // refused torrent returns false, leaves task as it was and writes nothing. Refused are a
+    // hidden top-level name, any link, and, with a publisher key, a torrent without the
+    // publisher's valid signature.
     bool AddTorrentFromBuffer(const char* data, std::size_t length, const QString& saveFolder,
                               DownloadTask& task);
+
+    // The publisher's Ed25519 public key (32 raw bytes) that every torrent must be signed
+    // with; the build's key unless told otherwise, and none when empty.
+    void SetPublisherKey(std::string rawKey) { publisherKey_ = std::move(rawKey); }
 
     // The next notification of a listed kind; false when none is waiting. Others are
     // discarded on the way.
@@ -116,4 +122,5 @@ private:
     QString clientName_;
     std::uint16_t versionMajor_ = 0;
     std::uint16_t versionMinor_ = 0;
+    std::string publisherKey_;
 };

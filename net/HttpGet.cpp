@@ -6,6 +6,9 @@
 
 #include <curl/curl.h>
 
+#include <QUrl>
+
+#include "net/BuildConfig.h"
 #include "net/TextFields.h"
 
 namespace {
@@ -68,14 +71,34 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     return now - t->lastByte >= t->stallTimeout ? 1 : 0;
 }
 
+// Set before any request and only read afterwards, so worker threads share it safely.
+HttpTrust& Trust() {
+    static HttpTrust trust;
+    return trust;
+}
+
 // Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
 // UTF-8) and " < > \ ^ ` { | } are percent-encoded.
 const QByteArray kKeptOnWire = QByteArrayLiteral("!#$&'()*+,/:;=?@[]");
 
 } // namespace
 
+HttpTrust BuiltInHttpTrust() {
+    HttpTrust trust;
+    trust.pinnedPublicKey = QByteArrayLiteral(KESTREL_FILE_SERVER_PIN);
+    if (!trust.pinnedPublicKey.isEmpty()) {
+        trust.pinnedHost = QUrl(QStringLiteral(KESTREL_FILE_SERVER)).host();
+    }
+    return trust;
+}
+
+void SetHttpTrust(HttpTrust trust) {
+    Trust() = std::move(trust);
+}
+
 void InitHttpClient() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    SetHttpTrust(BuiltInHttpTrust());
 }
 
 void ShutdownHttpClient() {
@@ -96,10 +119,28 @@ CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& 
     }
     CURL* h = handle.get();
     const QByteArray wireUrl = EncodeUrlForWire(url);
+    const QUrl parsed(QString::fromUtf8(wireUrl));
+    const bool https = parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    const HttpTrust& trust = Trust();
+    const bool pinned = !trust.pinnedPublicKey.isEmpty() &&
+                        parsed.host().compare(trust.pinnedHost, Qt::CaseInsensitive) == 0;
+    if (pinned && !https) {
+        // Plain http would carry no key to check.
+        return CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+    }
 
     curl_easy_setopt(h, CURLOPT_URL, wireUrl.constData());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What came over TLS never continues in the clear.
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
+    const QByteArray authorityFile = trust.authorityFile.toLocal8Bit();
+    if (!authorityFile.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, authorityFile.constData());
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    }
+    if (pinned) {
+        curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, trust.pinnedPublicKey.constData());
+    }
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);

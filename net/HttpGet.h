@@ -13,7 +13,24 @@ struct HttpGetTimeouts {
     std::chrono::milliseconds stallTimeout{60'000};
 };
 
-// Once per process, before any thread starts: sets up the HTTP library.
+// Whom https requests trust. Certificates are verified as curl does by default: against the
+// system's authorities, for the URL's host name, within their dates.
+struct HttpTrust {
+    // A PEM file of the authorities to trust instead of the system's; empty: the system's.
+    QString authorityFile;
+    // Requests to this host (the file server's) go over https only and the server must show
+    // this public key; curl's form, "sha256//<base64 of the key's SHA-256>", several joined by
+    // ";". Empty: no pin.
+    QString pinnedHost;
+    QByteArray pinnedPublicKey;
+};
+// What the program trusts: the system's authorities and the pin the build names, if any.
+HttpTrust BuiltInHttpTrust();
+// Before any request, like InitHttpClient: the trust every later request uses. The program
+// keeps the built-in one; tests give their own authority and pin.
+void SetHttpTrust(HttpTrust trust);
+
+// Once per process, before any thread starts: sets up the HTTP library with the built-in trust.
 void InitHttpClient();
 // Once per process, after every request has ended (no report thread left): releases it again.
 void ShutdownHttpClient();
@@ -23,6 +40,9 @@ void ShutdownHttpClient();
 // fails but still writes length 0; any other failure (no connection, a body of capacity bytes or
 // more, a transfer that breaks off, a stall) leaves *bodyLength alone. The HTTP status is not
 // looked at: an error page is a body like any other. Nothing is allocated for the body.
+// A request that starts over https follows redirects to https only. A certificate that fails
+// verification, or a pinned host that shows another key or is asked over plain http, fails
+// like a server that cannot be reached.
 // Characters that cannot stand in a URL on the wire (blanks, controls, non-ASCII, " < > \ ^ ` { |
 // }) are percent-encoded when the request is sent, non-ASCII as UTF-8.
 bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include "platform/AppName.h"
 
@@ -23,7 +24,11 @@ Prompt::Answer QtPrompt::messageBox(QWidget* owner, const QString& text, Buttons
 }
 
 QString QtPrompt::chooseFolder(QWidget* owner, const QString& title) {
-    return QFileDialog::getExistingDirectory(owner, title);
+    // The player's download folder, never the current one: started from the desktop entry,
+    // that is the home folder, where one click on "Choose" would put the files among the
+    // player's own settings.
+    return QFileDialog::getExistingDirectory(
+        owner, title, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
 }
 
 bool QtPrompt::openExternal(const QString& target) {

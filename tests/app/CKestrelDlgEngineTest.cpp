@@ -101,9 +101,12 @@ protected:
 
     // The publisher's file server, its tracker and one seeder of the given upload rate.
     void startPublisher(std::uint64_t bytes, int seederRate = 0,
-                        std::map<int, std::string> fields = {}) {
+                        std::map<int, std::string> fields = {}, std::string name = {}) {
         tracker = std::make_unique<swarm::Tracker>(swarm::Tracker::Options{});
         publisher::PublisherOptions o;
+        if (!name.empty()) {
+            o.generatedName = std::move(name);
+        }
         o.generatedBytes = bytes;
         o.workFolder = temp.path() / "publisher";
         o.announceUrls = {tracker->announceUrl()};
@@ -400,6 +403,21 @@ TEST_F(DlgEngine, TorrentBytesTheLibraryRefusesShowMessageFiveAndClose) {
     EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
               std::vector<QString>{"Cannot connect to server. Please check your network. (5)"});
     EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
+}
+
+// A torrent that would put a hidden folder into the chosen one (the home folder, say) is
+// refused like bytes the library refuses, and nothing lands there.
+TEST_F(DlgEngine, AHiddenTopLevelNameShowsMessageFiveAndWritesNothing) {
+    startPublisher(1024 * 1024, 0, {}, ".config");
+    const fs::path home = temp.path() / "home";
+    fs::create_directories(home);
+    prompt.folders = {QString::fromStdString(home.string())};
+    auto dlg = makeDlg();
+    EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
+    EXPECT_FALSE(dlg->Task().isValid());
+    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Message),
+              std::vector<QString>{"Cannot connect to server. Please check your network. (5)"});
+    EXPECT_TRUE(fs::is_empty(home));
 }
 
 TEST_F(DlgEngine, TakenPortsAndTheListenCheck) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "platform/QtPrompt.h"
@@ -32,4 +35,39 @@ TEST(QtPrompt, MessageBoxShowsTextAsPlainText) {
     EXPECT_EQ(shown, QStringLiteral("<b>Maintenance</b> <img src=x>"));
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(buttons, 2);
+}
+
+// The folder chooser opens in the player's download folder as the desktop's user folders name
+// it, not in the folder the program was started from.
+TEST(QtPrompt, FolderChooserOpensInTheDownloadFolder) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString downloads = home.filePath(QStringLiteral("Player Downloads"));
+    ASSERT_TRUE(QDir().mkpath(downloads));
+    ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("config"))));
+    QFile dirs(home.filePath(QStringLiteral("config/user-dirs.dirs")));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOWNLOAD_DIR=\"" + downloads.toUtf8() + "\"\n");
+    dirs.close();
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(home.path());
+
+    QString opened;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        opened = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    QtPrompt prompt;
+    EXPECT_TRUE(prompt.chooseFolder(nullptr, QStringLiteral("Select")).isEmpty());
+    QDir::setCurrent(oldCurrent);
+    if (oldConfig.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+    EXPECT_EQ(opened, downloads);
 }

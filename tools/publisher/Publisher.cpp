@@ -17,6 +17,7 @@
 #include "FileSet.h"
 #include "ReportAttempts.h"
 #include "TorrentMaker.h"
+#include "TorrentSigner.h"
 #include "WebSeedServer.h"
 
 namespace publisher {
@@ -127,7 +128,7 @@ std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& u
 
 struct Publisher::Impl {
     PublisherOptions options;
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread listener;
     int port = 0;
     fs::path tempFolder;
@@ -143,9 +144,24 @@ struct Publisher::Impl {
     std::ofstream statisticsFile;
     ReportAttempts attempts;
 
-    explicit Impl(PublisherOptions o) : options(std::move(o)) {}
+    explicit Impl(PublisherOptions o) : options(std::move(o)) {
+        if (options.tlsCertificate.empty()) {
+            server = std::make_unique<httplib::Server>();
+        } else {
+            server = std::make_unique<httplib::SSLServer>(options.tlsCertificate.c_str(),
+                                                          options.tlsKey.c_str());
+            if (!server->is_valid()) {
+                throw std::runtime_error("publisher: cannot use the TLS certificate " +
+                                         options.tlsCertificate.string());
+            }
+        }
+    }
 
-    std::string origin() const { return "http://" + options.host + ":" + std::to_string(port); }
+    std::string origin() const {
+        const std::string host = options.urlHost.empty() ? options.host : options.urlHost;
+        return (options.tlsCertificate.empty() ? "http://" : "https://") + host + ":" +
+               std::to_string(port);
+    }
 
     std::string defaultField(int index) const {
         switch (index) {
@@ -343,6 +359,9 @@ struct Publisher::Impl {
             seeds.push_back(webSeedUrl());
         }
         torrent = MakeTorrent(root, options.announceUrls, seeds, options.pieceSize);
+        if (!options.signingKey.empty()) {
+            torrent = SignTorrent(torrent, SigningKey(options.signingKey), options.wrongSignature);
+        }
     }
 
     // Logged as it arrives, before any fault shapes the answer: a report whose answer breaks
@@ -368,32 +387,34 @@ struct Publisher::Impl {
     }
 
     void routes() {
-        server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-            record(req);
-            if (req.path == Publisher::kStatisticsPath) {
-                logStatistics(req);
-            }
-            return applyFault(req, res);
-        });
-        server.Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
+        server->set_pre_routing_handler(
+            [this](const httplib::Request& req, httplib::Response& res) {
+                record(req);
+                if (req.path == Publisher::kStatisticsPath) {
+                    logStatistics(req);
+                }
+                return applyFault(req, res);
+            });
+        server->Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(mutex);
             res.set_content(checkAnswerLocked(), "text/plain");
         });
-        server.Get(Publisher::kTorrentPath,
-                   [this](const httplib::Request&, httplib::Response& res) {
-                       res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
-                   });
-        server.Get(Publisher::kStatisticsPath, [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("OK", "text/plain");
-        });
-        server.Get(Publisher::kSpeedTestPath,
-                   [this](const httplib::Request&, httplib::Response& res) {
-                       providePattern(res, options.speedTestBytes, options.speedTestBytes);
-                   });
-        server.Get(Publisher::kUpdatePage, [](const httplib::Request&, httplib::Response& res) {
+        server->Get(Publisher::kTorrentPath,
+                    [this](const httplib::Request&, httplib::Response& res) {
+                        res.set_content(torrent.data(), torrent.size(), "application/x-bittorrent");
+                    });
+        server->Get(Publisher::kStatisticsPath,
+                    [](const httplib::Request&, httplib::Response& res) {
+                        res.set_content("OK", "text/plain");
+                    });
+        server->Get(Publisher::kSpeedTestPath,
+                    [this](const httplib::Request&, httplib::Response& res) {
+                        providePattern(res, options.speedTestBytes, options.speedTestBytes);
+                    });
+        server->Get(Publisher::kUpdatePage, [](const httplib::Request&, httplib::Response& res) {
             res.set_content(htmlPage("A new downloader is available"), "text/html");
         });
-        server.Get(Publisher::kNoticePage, [](const httplib::Request&, httplib::Response& res) {
+        server->Get(Publisher::kNoticePage, [](const httplib::Request&, httplib::Response& res) {
             res.set_content(htmlPage("Notice"), "text/html");
         });
     }
@@ -416,8 +437,8 @@ void Publisher::start() {
         return;
     }
     d.port = d.options.port == 0
-                 ? d.server.bind_to_any_port(d.options.host)
-                 : (d.server.bind_to_port(d.options.host, d.options.port) ? d.options.port : -1);
+                 ? d.server->bind_to_any_port(d.options.host)
+                 : (d.server->bind_to_port(d.options.host, d.options.port) ? d.options.port : -1);
     if (d.port <= 0) {
         throw std::runtime_error("cannot listen on " + d.options.host + ":" +
                                  std::to_string(d.options.port));
@@ -430,8 +451,8 @@ void Publisher::start() {
         }
     }
     d.routes();
-    d.listener = std::thread([&d] { d.server.listen_after_bind(); });
-    while (!d.server.is_running()) {
+    d.listener = std::thread([&d] { d.server->listen_after_bind(); });
+    while (!d.server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -444,7 +465,7 @@ void Publisher::stop() {
     }
     d.stopped.notify_all();
     if (d.listener.joinable()) {
-        d.server.stop();
+        d.server->stop();
         d.listener.join();
     }
     if (d.webSeed) {

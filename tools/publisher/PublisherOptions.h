@@ -44,6 +44,12 @@ struct Fault {
 struct PublisherOptions {
     std::string host = "127.0.0.1";
     int port = 0; // 0: any free port
+    // Serve https with this certificate (PEM, chain allowed) and its key; empty: plain http.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
+    // The host name the answer's URLs give (empty: `host`), for a certificate made out to a
+    // name rather than the address.
+    std::string urlHost;
 
     // The data: an existing folder, or (when empty) a generated installer-shaped file set.
     std::filesystem::path contentFolder;
@@ -58,6 +64,10 @@ struct PublisherOptions {
     std::vector<std::string> announceUrls;
     int pieceSize = 0;
     bool webSeedInTorrent = false;
+    // An Ed25519 private key (PEM) to sign the torrent with; empty: unsigned. wrongSignature
+    // makes the signature one that does not verify.
+    std::filesystem::path signingKey;
+    bool wrongSignature = false;
 
     // What the check answer names besides this server's own pages.
     std::uint16_t serverPeerPort = 0;

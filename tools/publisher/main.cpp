@@ -4,11 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <unistd.h>
 
 #include "Publisher.h"
+#include "TorrentSigner.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/Swarm.h"
 
@@ -24,6 +27,8 @@ const char kUsage[] =
     "usage: kestrel-publisher [options]\n"
     "  --host ADDR              listen address (127.0.0.1)\n"
     "  --port N                 listen port (28080; 0 for any)\n"
+    "  --tls-cert FILE          serve https with this certificate (PEM, chain allowed)\n"
+    "  --tls-key FILE           and this key\n"
     "  --folder DIR             serve this folder instead of a generated one\n"
     "  --work DIR               where to generate the file set (a temporary folder)\n"
     "  --size BYTES             size of the generated file set (67108864)\n"
@@ -31,6 +36,10 @@ const char kUsage[] =
     "  --piece-size BYTES       torrent piece size (libtorrent's choice)\n"
     "  --announce URL           tracker URL for the torrent (repeatable)\n"
     "  --web-seed-in-torrent    also name the web seed inside the torrent\n"
+    "  --sign-key FILE          sign the torrent with this Ed25519 private key (PEM)\n"
+    "  --wrong-signature        give the torrent a signature that does not verify\n"
+    "  --sign-torrent IN OUT    sign the torrent file IN (made by any tool) with --sign-key,\n"
+    "                           write it to OUT, print the public key in hex and end\n"
     "  --server-peer ADDR       server peer address for the check answer (repeatable)\n"
     "  --server-peer-port N     server peer port for the check answer (0)\n"
     "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
@@ -102,6 +111,31 @@ publisher::Fault parseFault(const std::string& text) {
     return f;
 }
 
+int signTorrentFile(const std::string& in, const std::string& out,
+                    const publisher::PublisherOptions& options) {
+    if (options.signingKey.empty()) {
+        fail("--sign-torrent needs --sign-key");
+    }
+    try {
+        std::ifstream input(in, std::ios::binary);
+        const std::vector<char> torrent((std::istreambuf_iterator<char>(input)),
+                                        std::istreambuf_iterator<char>());
+        const publisher::SigningKey key(options.signingKey);
+        const std::vector<char> signedTorrent =
+            publisher::SignTorrent(torrent, key, options.wrongSignature);
+        std::ofstream output(out, std::ios::binary | std::ios::trunc);
+        output.write(signedTorrent.data(), static_cast<std::streamsize>(signedTorrent.size()));
+        if (!input || !output) {
+            fail("cannot read " + in + " or write " + out);
+        }
+        std::printf("%s\n", key.publicKeyHex().c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrel-publisher: %s\n", e.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +149,7 @@ int main(int argc, char** argv) {
     swarm::Swarm::Options swarmOptions;
     swarmOptions.tracker = false;
     std::string swarmLog = "swarm.log";
+    std::string signIn, signOut;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -125,6 +160,10 @@ int main(int argc, char** argv) {
         };
         if (arg == "--host") {
             options.host = value();
+        } else if (arg == "--tls-cert") {
+            options.tlsCertificate = value();
+        } else if (arg == "--tls-key") {
+            options.tlsKey = value();
         } else if (arg == "--port") {
             options.port = static_cast<int>(number(value()));
         } else if (arg == "--folder") {
@@ -141,6 +180,13 @@ int main(int argc, char** argv) {
             options.announceUrls.push_back(value());
         } else if (arg == "--web-seed-in-torrent") {
             options.webSeedInTorrent = true;
+        } else if (arg == "--sign-key") {
+            options.signingKey = value();
+        } else if (arg == "--wrong-signature") {
+            options.wrongSignature = true;
+        } else if (arg == "--sign-torrent") {
+            signIn = value();
+            signOut = value();
         } else if (arg == "--server-peer") {
             options.serverPeerAddresses.push_back(value());
         } else if (arg == "--server-peer-port") {
@@ -211,6 +257,9 @@ int main(int argc, char** argv) {
         } else {
             fail("unknown option " + arg);
         }
+    }
+    if (!signIn.empty()) {
+        return signTorrentFile(signIn, signOut, options);
     }
 
     std::signal(SIGINT, onSignal);
