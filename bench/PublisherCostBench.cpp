@@ -15,13 +15,14 @@
 #include <QCoreApplication>
 
 #include "Publisher.h"
+#include "PublisherCheck.h"
+#include "SourceTimers.h"
+#include "app/PublisherSources.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineEvent.h"
-#include "engine/ServerPeerControl.h"
+#include "engine/PeerSnapshot.h"
 #include "engine/SessionSetup.h"
-#include "engine/WebSeedControl.h"
-#include "engine/WebSeedRules.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
 #include "tools/swarm/WaitFor.h"
@@ -74,7 +75,7 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
     o.webSeedBytesPerSecond = s.webSeedRate;
     publisher::Publisher pub(o);
     pub.start();
-    const std::vector<ServerPeer> serverList{{"127.0.0.2", 31000}, {"127.0.0.3", 31000}};
+    const std::vector<PeerEndpoint> serverList{{"127.0.0.2", 31000}, {"127.0.0.3", 31000}};
     std::vector<std::unique_ptr<swarm::Peer>> servers, swarm;
     for (const auto& sp : serverList) {
         servers.push_back(
@@ -90,10 +91,12 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
     DownloadEngine engine(12, QStringLiteral("VrtTorrent"));
     SetUpSession(engine, static_cast<std::uint32_t>(std::time(nullptr)));
     const QString url = QString::fromStdString(pub.webSeedUrl());
-    if (rules) {
-        engine.LimitWebSeedHost(url, kWebSeedDownloadLimit);
-    }
     DownloadTask task;
+    PublisherSources sources(task);
+    if (rules) {
+        sources.SetUp(engine, PublisherCheck(serverList, url, s.callInKiB, s.releaseKiB));
+    }
+    SourceTimers timers(sources);
     const auto& t = pub.torrent();
     if (!engine.AddTorrentFromBuffer(t.data(), t.size(),
                                      QString::fromStdString((dir / "down").string()), task)) {
@@ -101,14 +104,9 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
         std::exit(1);
     }
     ApplyTorrentLimits(task);
-    ServerPeerControl serverPeers(task);
-    serverPeers.SetServerPeers(serverList, s.callInKiB * 1024u, s.releaseKiB * 1024u);
-    WebSeedControl webSeed(task);
-    webSeed.SetWebSeedUrl(url);
 
     const auto start = Clock::now();
     bool checked = false, joined = false;
-    auto last111 = start, last112 = start, last113 = start, last114 = start;
     Cost cost;
     while (Clock::now() - start < 1200s) {
         std::this_thread::sleep_for(100ms);
@@ -117,9 +115,8 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
         while (engine.NextEngineEvent(e)) {
             if (e.code == EngineEvent::Code::TorrentChecked && !checked) {
                 checked = true;
-                last111 = last112 = last113 = last114 = now;
                 if (rules) {
-                    serverPeers.CallInServerPeer();
+                    timers.Start(now);
                 } else {
                     for (const auto& sp : serverList) {
                         task.ConnectPeer(sp.address, sp.port);
@@ -136,24 +133,7 @@ Cost Run(const Settings& s, bool rules, const fs::path& dir) {
                 swarm.back()->connect("127.0.0.1", engine.SocketPort());
             }
         }
-        if (checked && rules) {
-            if (now - last111 >= 700ms) {
-                last111 = now;
-                webSeed.CapWebSeedRate();
-            }
-            if (now - last112 >= 60s) {
-                last112 = now;
-                webSeed.RestoreWebSeed();
-            }
-            if (now - last113 >= 10s) {
-                last113 = now;
-                webSeed.DropWebSeed();
-            }
-            if (now - last114 >= 120s) {
-                last114 = now;
-                serverPeers.BalanceServerPeer();
-            }
-        }
+        timers.Tick(now);
         if (task.isComplete()) {
             cost.seconds = std::chrono::duration<double>(now - start).count();
             break;

@@ -22,6 +22,7 @@ public:
 
     static bool available();
     std::string version();
+    pid_t pid() const { return pid_; }
 
     void add(const std::vector<char>& torrent, const std::filesystem::path& saveFolder);
     // It has run its on-finished program. (Its web API refreshes torrent states only every

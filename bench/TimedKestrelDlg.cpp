@@ -27,7 +27,9 @@ void TimedKestrelDlg::timerEvent(QTimerEvent* event) {
         tickTime += tick;
         longestTick = std::max(longestTick, tick);
         each.push_back(tick);
-        QTimer::singleShot(150, this, [this] { TimedRefresh(); });
+        if (timedRefreshes) {
+            QTimer::singleShot(150, this, [this] { TimedRefresh(); });
+        }
     }
 }
 

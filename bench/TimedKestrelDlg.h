@@ -23,6 +23,8 @@ public:
     std::optional<Steady::time_point> added;
     // Ticks counted while `counting` holds, and their cost.
     bool counting = true;
+    // The timed refreshes half-way between the ticks; off, the window does its own work only.
+    bool timedRefreshes = true;
     int ticks = 0;
     std::chrono::nanoseconds tickTime{0};
     std::chrono::nanoseconds longestTick{0};

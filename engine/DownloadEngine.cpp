@@ -70,6 +70,13 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
     // BitTorrent over TCP only; on a fast swarm uTP was many times slower here.
     p.set_bool(lt::settings_pack::enable_outgoing_utp, false);
     p.set_bool(lt::settings_pack::enable_incoming_utp, false);
+    // A fixed 256 KiB receive buffer per connection instead of the system's automatic sizing
+    // (up to tcp_rmem's maximum, 32 MiB on the build machine): downloading over loopback at full
+    // speed the process kept about 25 instead of 200 MiB of anonymous memory and spent about
+    // 0.7 times the processor time per GiB. At 1 MiB the web seed's server sent 114 to 122 KiB/s
+    // to a connection held to 80 KiB/s (the kernel takes data in ahead of the cap), bytes the
+    // publisher pays for. 256 KiB carries 2.5 MiB/s per peer at a 100 ms round trip.
+    p.set_int(lt::settings_pack::recv_socket_buffer_size, 256 << 10);
     // Web seeds see the user agent on every request, not only a connection's first.
     p.set_bool(lt::settings_pack::always_send_user_agent, true);
     // The session's IP filter keeps BitTorrent peers out only; a tracker on a filtered
