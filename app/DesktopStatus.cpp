@@ -19,10 +19,13 @@ void DesktopStatus::ShowPercent(int percent) {
 }
 
 void DesktopStatus::Finished(bool windowActive) {
+    // A torrent reports finished again after a recheck: only the first is the completion.
+    if (finished_) {
+        return;
+    }
     finished_ = true;
     Clear();
-    if (!windowActive && !noticeSent_) {
-        noticeSent_ = true;
+    if (!windowActive) {
         desktop_.Notify(CompleteSummary(), CompleteBody());
     }
 }

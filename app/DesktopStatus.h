@@ -23,6 +23,7 @@ public:
     }
     void ShowPercent(int percent);
     // The download is complete; windowActive says whether the player is looking at the window.
+    // Only the first call counts.
     void Finished(bool windowActive);
     void Closing();
 
@@ -36,5 +37,4 @@ private:
     // The percentage on the taskbar entry; none when nothing shows.
     std::optional<int> shown_;
     bool finished_ = false;
-    bool noticeSent_ = false;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include <QAccessible>
 #include <QPainter>
 
 #include "ui/SkinLayout.h"
@@ -19,9 +18,6 @@ void CBitmapProgress::SetPos(int pos) {
         return;
     }
     setValue(clamped);
-    // A screen reader hears of the new value only when told.
-    QAccessibleValueChangeEvent changed(this, clamped);
-    QAccessible::updateAccessibility(&changed);
     // QProgressBar repaints only steps it judges visible, from a record its own paint keeps; this
     // paint replaces its own, so every change asks for a repaint.
     update();
