@@ -82,6 +82,10 @@ protected:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromLatin1(kSocket));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
         env.remove(QStringLiteral("DISPLAY"));
+        // The headless back end offers no seat, and Qt 6.4's Wayland input context reaches for
+        // the missing seat when a line edit paints its cursor (a crash in the folder chooser);
+        // a desktop always has a seat. No input context here.
+        env.insert(QStringLiteral("QT_IM_MODULE"), QStringLiteral("none"));
         // No session bus: what the program shows on the desktop must stay silent.
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                    QStringLiteral("unix:path=/nonexistent/kestrel-test-bus"));
