@@ -7,6 +7,7 @@
 #include "net/ReportSender.h"
 #include "net/ServerAddress.h"
 #include "platform/Clock.h"
+#include "platform/DBusDesktop.h"
 #include "platform/QtPrompt.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -21,7 +22,10 @@ int main(int argc, char* argv[]) {
     QtPrompt prompt;
     SystemClock clock;
     HttpReportSender sender;
-    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath());
+    // Without a session bus this shows nothing, and says nothing about it.
+    DBusDesktop desktop(QDBusConnection::sessionBus());
+    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath(),
+                    desktop);
     app.InitInstance();
     // No request is left: the application has stopped the sender, whose threads have ended.
     ShutdownHttpClient();
