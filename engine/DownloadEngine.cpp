@@ -318,6 +318,12 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         auto impl = std::make_unique<DownloadTask::Impl>();
         impl->engine = impl_.get();
         impl->handle = handle;
+        const lt::file_storage& files = info->files();
+        for (const lt::file_index_t f : files.file_range()) {
+            if (!files.pad_file_at(f)) {
+                impl->payloadSize += files.file_size(f);
+            }
+        }
         impl->info = std::move(info);
         impl->guard = std::move(guard);
         task.impl_ = std::move(impl);

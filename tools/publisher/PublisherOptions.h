@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "TorrentMaker.h"
+
 namespace publisher {
 
 // A scripted misbehaviour for one path, to test how the client copes.
@@ -57,6 +59,7 @@ struct PublisherOptions {
     // whether the torrent itself names the web seed (the program gets it from the answer).
     std::vector<std::string> announceUrls;
     int pieceSize = 0;
+    TorrentKind torrentKind = TorrentKind::V1;
     bool webSeedInTorrent = false;
 
     // What the check answer names besides this server's own pages.
