@@ -24,6 +24,7 @@
 #include "engine/EngineInternals.h"
 #include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
+#include "engine/OpenFileLimit.h"
 
 namespace lt = libtorrent;
 
@@ -146,7 +147,9 @@ std::string DownloadEngine::PeerIdPrefix() const {
 void DownloadEngine::ApplySessionSettings() {
     lt::settings_pack p;
     p.set_str(lt::settings_pack::user_agent, UserAgent().toStdString());
-    p.set_int(lt::settings_pack::file_pool_size, 65535);
+    // Mapped files hold a descriptor each: a pool larger than the process may open fails
+    // part-way through a set of many files.
+    p.set_int(lt::settings_pack::file_pool_size, FilePoolSize(CurrentOpenFileLimit()));
     p.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     p.set_int(lt::settings_pack::max_failcount, 2);
     p.set_int(lt::settings_pack::peer_connect_timeout, 14);

@@ -1,5 +1,6 @@
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -518,3 +519,33 @@ TEST_F(EngineSession, EveryTorrentKindEndsAtItsWholeSize) {
     }
 }
 
+// An installer of thousands of files under the usual soft limit of 1,024 descriptors: the
+// library keeps no more files open than the limit leaves room for, so no file fails to open.
+TEST_F(EngineSession, ThreeThousandFilesDownloadUnderASoftLimitOf1024OpenFiles) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_GE(limit.rlim_max, 1024u);
+    limit.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    const std::vector<std::int64_t> sizes(3000, 2048);
+    FileSet set = MakeFileSet(temp.path() / "seed", "Many", sizes, {}, 16 * 1024);
+    auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, temp.path());
+    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }, std::chrono::seconds(120)));
+
+    Engine e(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e.add(set, temp.path() / "down"));
+    e.task.ConnectPeer("127.0.0.2", kPeerPort);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            e.pump();
+            return e.count(EngineEvent::Code::TorrentFinished) > 0 ||
+                   e.count(EngineEvent::Code::FileError) > 0;
+        },
+        std::chrono::seconds(240)));
+    for (const auto& event : e.events) {
+        EXPECT_NE(event.code, EngineEvent::Code::FileError) << event.message.toStdString();
+    }
+    EXPECT_EQ(e.task.totalDone(), 3000 * 2048);
+    EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
+}
