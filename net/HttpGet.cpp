@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include "net/AnsiText.h"
 #include "net/TextFields.h"
 #include "net/TransferDeadline.h"
 
@@ -72,8 +73,8 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     return 1;
 }
 
-// Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
-// UTF-8) and " < > \ ^ ` { | } are percent-encoded.
+// Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (in
+// the codeset the server's text came in) and " < > \ ^ ` { | } are percent-encoded.
 const QByteArray kKeptOnWire = QByteArrayLiteral("!#$&'()*+,/:;=?@[]");
 
 } // namespace
@@ -87,7 +88,7 @@ void ShutdownHttpClient() {
 }
 
 QByteArray EncodeUrlForWire(const QString& url) {
-    return PercentEncodeKeeping(url.toUtf8(), kKeptOnWire);
+    return PercentEncodeKeeping(EncodeAnsiText(url), kKeptOnWire);
 }
 
 namespace {

@@ -27,7 +27,8 @@ void ShutdownHttpClient();
 // more, a transfer that breaks off, a stall) leaves *bodyLength alone. The HTTP status is not
 // looked at: an error page is a body like any other. Nothing is allocated for the body.
 // Characters that cannot stand in a URL on the wire (blanks, controls, non-ASCII, " < > \ ^ ` { |
-// }) are percent-encoded when the request is sent, non-ASCII as UTF-8.
+// }) are percent-encoded when the request is sent, non-ASCII in the codeset the server's text is
+// read in (see EncodeAnsiText), so that an address it sent goes back in its own bytes.
 bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
              const HttpGetTimeouts& timeouts = {});
 
