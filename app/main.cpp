@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/CCrashDumpWriter.h"
 #include "app/CKestrelApp.h"
+#include "app/crash/CCrashDumpWriter.h"
 #include "engine/OpenFileLimit.h"
 #include "net/AnsiText.h"
 #include "net/HttpGet.h"

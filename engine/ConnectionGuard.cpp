@@ -1,10 +1,13 @@
 #include "engine/ConnectionGuard.h"
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
 #include <boost/asio/post.hpp>
 #include <libtorrent/operations.hpp>
+
+namespace lt = libtorrent;
 
 namespace {
 
@@ -20,26 +23,56 @@ const boost::system::error_category& Category() {
     return category;
 }
 
+bool IsWebSeed(const lt::peer_connection_handle& c) {
+    return c.type() == lt::connection_type::url_seed || c.type() == lt::connection_type::http_seed;
+}
+
 } // namespace
 
-ConnectionGuard::ConnectionGuard(libtorrent::io_context& context,
-                                 std::shared_ptr<std::atomic<bool>> dropIncoming)
-    : context_(context), dropIncoming_(std::move(dropIncoming)) {}
+ConnectionGuard::ConnectionGuard(lt::session_handle session,
+                                 std::shared_ptr<std::atomic<bool>> dropIncoming,
+                                 std::shared_ptr<WebSeedClasses> webSeedClasses)
+    : session_(std::move(session)), context_(session_.get_context()),
+      dropIncoming_(std::move(dropIncoming)), webSeedClasses_(std::move(webSeedClasses)) {}
 
-std::shared_ptr<libtorrent::peer_plugin>
-ConnectionGuard::new_connection(libtorrent::peer_connection_handle const& connection) {
+bool ConnectionGuard::IsKeptOut(const lt::tcp::endpoint& remote, bool outgoing,
+                                const std::vector<lt::tcp::endpoint>& keptOut) {
+    return std::any_of(keptOut.begin(), keptOut.end(), [&](const lt::tcp::endpoint& e) {
+        return outgoing ? e == remote : e.address() == remote.address();
+    });
+}
+
+std::shared_ptr<lt::peer_plugin>
+ConnectionGuard::new_connection(lt::peer_connection_handle const& connection) {
     std::erase_if(connections_, [](const auto& c) { return c.native_handle() == nullptr; });
     connections_.push_back(connection);
-    if (!connection.is_outgoing() && dropIncoming_->load()) {
-        // Closing inside this call would cut the connection out while the torrent is still
-        // attaching it, so the close runs right after.
-        boost::asio::post(context_,
-                          [self = shared_from_this(), connection] { self->Close(connection); });
+    if (IsWebSeed(connection)) {
+        if (webSeedClasses_ && webSeedClasses_->addresses.count(connection.remote().address())) {
+            // Runs at once on this thread, before the connection starts and takes its classes;
+            // the filter goes back right after, before any other connection can start.
+            session_.set_peer_class_filter(webSeedClasses_->with);
+            boost::asio::post(context_, [session = session_, classes = webSeedClasses_]() mutable {
+                session.set_peer_class_filter(classes->without);
+            });
+        }
+        return nullptr;
+    }
+    const bool outgoing = connection.is_outgoing();
+    if ((!outgoing && dropIncoming_->load()) ||
+        IsKeptOut(connection.remote(), outgoing, keptOut_)) {
+        CloseLater(connection);
     }
     return nullptr;
 }
 
-void ConnectionGuard::Disconnect(const libtorrent::tcp::endpoint& endpoint) {
+void ConnectionGuard::CloseLater(const lt::peer_connection_handle& connection) {
+    // Closing inside new_connection would cut the connection out while the torrent is still
+    // attaching it, so the close runs right after.
+    boost::asio::post(context_,
+                      [self = shared_from_this(), connection] { self->Close(connection); });
+}
+
+void ConnectionGuard::Disconnect(const lt::tcp::endpoint& endpoint) {
     boost::asio::post(context_, [self = shared_from_this(), endpoint] {
         for (const auto& c : self->connections_) {
             if (c.native_handle() != nullptr && c.remote() == endpoint) {
@@ -49,10 +82,23 @@ void ConnectionGuard::Disconnect(const libtorrent::tcp::endpoint& endpoint) {
     });
 }
 
-void ConnectionGuard::Close(libtorrent::peer_connection_handle connection) {
+void ConnectionGuard::KeepOut(std::vector<lt::tcp::endpoint> endpoints) {
+    boost::asio::post(context_, [self = shared_from_this(), endpoints = std::move(endpoints)] {
+        self->keptOut_ = endpoints;
+        for (const auto& c : self->connections_) {
+            if (c.native_handle() != nullptr && !IsWebSeed(c) &&
+                IsKeptOut(c.remote(), c.is_outgoing(), endpoints)) {
+                self->Close(c);
+            }
+        }
+    });
+}
+
+void ConnectionGuard::Close(lt::peer_connection_handle connection) {
     if (connection.native_handle() == nullptr || connection.is_disconnecting()) {
         return;
     }
-    connection.disconnect(boost::system::error_code(1, Category()),
-                          libtorrent::operation_t::bittorrent);
+    // A plain close: the peer list does not count it as a failure, so the endpoint is tried
+    // again as soon as it is let in.
+    connection.disconnect(boost::system::error_code(1, Category()), lt::operation_t::bittorrent);
 }

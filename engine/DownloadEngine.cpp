@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <boost/asio/post.hpp>
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/bdecode.hpp>
@@ -68,6 +69,9 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
     p.set_bool(lt::settings_pack::enable_incoming_utp, false);
     // Web seeds see the user agent on every request, not only a connection's first.
     p.set_bool(lt::settings_pack::always_send_user_agent, true);
+    // The session's IP filter keeps BitTorrent peers out only; a tracker on a filtered
+    // address would stop receiving announces.
+    p.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, false);
     return p;
 }
 
@@ -127,14 +131,9 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
     impl_->session = std::make_unique<lt::session>(std::move(params));
-    impl_->ipFilter = std::make_unique<SessionIpFilter>(*impl_->session);
 }
 
 DownloadEngine::~DownloadEngine() = default;
-
-SessionIpFilter& DownloadEngine::IpFilter() {
-    return *impl_->ipFilter;
-}
 
 QString DownloadEngine::UserAgent() const {
     return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(versionMajor_).arg(versionMinor_);
@@ -310,8 +309,8 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         // Running at once, never queued by the library, pieces in rarest-first order.
         atp.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed |
                        lt::torrent_flags::sequential_download);
-        auto guard =
-            std::make_shared<ConnectionGuard>(impl_->session->get_context(), impl_->dropIncoming);
+        auto guard = std::make_shared<ConnectionGuard>(*impl_->session, impl_->dropIncoming,
+                                                       impl_->webSeedClasses);
         atp.extensions.push_back(
             [guard](const lt::torrent_handle&, lt::client_data_t) { return guard; });
         lt::torrent_handle handle = impl_->session->add_torrent(std::move(atp), ec);
@@ -460,6 +459,7 @@ bool DownloadEngine::LimitWebSeedHost(const QString& url, int bytesPerSecond) {
 void DownloadEngine::Impl::LimitAddresses(const std::vector<lt::address>& addresses,
                                           int bytesPerSecond) {
     if (!webSeedClass) {
+        plainClasses = session->get_peer_class_filter();
         webSeedClass = session->create_peer_class("web seed");
         SetInt(*session, lt::settings_pack::tick_interval, kLimitedTickMs);
     }
@@ -468,18 +468,30 @@ void DownloadEngine::Impl::LimitAddresses(const std::vector<lt::address>& addres
         info.download_limit = bytesPerSecond;
         session->set_peer_class(*webSeedClass, info);
     }
+    const std::size_t before = webSeedAddresses.size();
+    webSeedAddresses.insert(addresses.begin(), addresses.end());
+    if (webSeedAddresses.size() == before) {
+        return;
+    }
+    auto classes = std::make_shared<WebSeedClasses>();
+    classes->addresses = webSeedAddresses;
+    classes->without = plainClasses;
+    classes->with = plainClasses;
     const std::uint32_t bit = 1u << static_cast<std::uint32_t>(*webSeedClass);
-    lt::ip_filter classes = session->get_peer_class_filter();
-    bool changed = false;
-    for (const lt::address& a : addresses) {
-        if (webSeedAddresses.insert(a).second) {
-            classes.add_rule(a, a, classes.access(a) | bit);
-            changed = true;
-        }
+    for (const lt::address& a : webSeedAddresses) {
+        classes->with.add_rule(a, a, plainClasses.access(a) | bit);
     }
-    if (changed) {
-        session->set_peer_class_filter(classes);
-    }
+    // The plugin reads its copy on the network thread; the new one takes its place there.
+    boost::asio::post(session->get_context(),
+                      [current = webSeedClasses, classes] { *current = *classes; });
+}
+
+void DownloadEngine::Impl::ForgetPeerListEntries(const lt::address& address) {
+    lt::ip_filter one;
+    one.add_rule(address, address, lt::ip_filter::blocked);
+    // Both changes reach the network thread in order, before anything asked later.
+    session->set_ip_filter(one);
+    session->set_ip_filter(lt::ip_filter());
 }
 
 void DownloadEngine::PauseSession() {

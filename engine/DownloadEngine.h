@@ -8,7 +8,6 @@
 #include <QString>
 
 #include "engine/EngineEvent.h"
-#include "engine/SessionIpFilter.h"
 
 class DownloadTask;
 
@@ -96,17 +95,15 @@ public:
     // Notifications the library had to drop because its queue was full.
     int DroppedAlertCount() const;
 
-    // Holds every connection to the host of this URL to bytesPerSecond, from its start: the
-    // host is resolved now (a literal address needs no lookup), so call it before the torrent
-    // can meet the web seed. False when the URL names no host that resolves.
+    // Holds every web seed connection to the host of this URL to bytesPerSecond, from its
+    // start; BitTorrent peers on the same host are not held. The host is resolved now (a
+    // literal address needs no lookup), so call it before the torrent can meet the web seed.
+    // False when the URL names no host that resolves.
     bool LimitWebSeedHost(const QString& url, int bytesPerSecond);
 
     // Pauses every torrent of the session.
     void PauseSession();
     bool IsSessionPaused() const;
-
-    // The session's IP filter; nothing else replaces it.
-    SessionIpFilter& IpFilter();
 
     // The library objects behind the engine, defined in engine/'s private header.
     struct Impl;

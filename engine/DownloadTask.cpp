@@ -164,7 +164,8 @@ std::vector<PeerSnapshot> DownloadTask::peers() const {
         s.isWebSeed = bool(p.connection_type & lt::peer_info::web_seed) ||
                       bool(p.connection_type & lt::peer_info::http_seed);
         s.incoming = bool(p.source & lt::peer_info::incoming);
-        if (engine.webSeedClass && engine.webSeedAddresses.count(p.ip.address()) > 0) {
+        if (s.isWebSeed && engine.webSeedClass &&
+            engine.webSeedAddresses.count(p.ip.address()) > 0) {
             if (!classLimit) {
                 classLimit = engine.session->get_peer_class(*engine.webSeedClass).download_limit;
             }
@@ -248,7 +249,8 @@ void DownloadTask::ConnectPeer(const std::string& address, std::uint16_t port) {
     }
     bool sameAddressConnected = false;
     for (const auto& p : peers()) {
-        if (p.address == ep.address().to_string()) {
+        // A web seed on the same host has no entry in the peer list.
+        if (!p.isWebSeed && p.address == ep.address().to_string()) {
             if (p.port == port) {
                 return; // already connected
             }
@@ -259,7 +261,7 @@ void DownloadTask::ConnectPeer(const std::string& address, std::uint16_t port) {
         // The peer list keeps an endpoint that failed before: it is not tried again for a
         // minute or more, and never after two failures, whatever connect_peer is told. Its
         // entries leave the list, so the endpoint goes in fresh and is tried at once.
-        impl_->engine->ipFilter->ForgetPeerListEntries(address);
+        impl_->engine->ForgetPeerListEntries(ep.address());
     }
     // Named as a tracker's peer, which also takes one off an old entry's failure count.
     impl_->handle.connect_peer(ep, lt::peer_info::tracker);
@@ -270,6 +272,25 @@ void DownloadTask::DisconnectPeer(const std::string& address, std::uint16_t port
     if (isValid() && impl_->guard && ParseEndpoint(address, port, ep)) {
         impl_->guard->Disconnect(ep);
     }
+}
+
+void DownloadTask::KeepPeersOut(const std::vector<PeerEndpoint>& endpoints) {
+    if (!isValid() || !impl_->guard) {
+        return;
+    }
+    impl_->keptOut = endpoints;
+    std::vector<lt::tcp::endpoint> out;
+    for (const PeerEndpoint& e : endpoints) {
+        lt::tcp::endpoint ep;
+        if (ParseEndpoint(e.address, e.port, ep)) {
+            out.push_back(ep);
+        }
+    }
+    impl_->guard->KeepOut(std::move(out));
+}
+
+std::vector<PeerEndpoint> DownloadTask::keptOutPeers() const {
+    return isValid() ? impl_->keptOut : std::vector<PeerEndpoint>{};
 }
 
 void DownloadTask::SetMaxConnections(int connections) {

@@ -62,6 +62,11 @@ public:
     void ConnectPeer(const std::string& address, std::uint16_t port);
     // Closes the torrent's connection to this endpoint, if there is one.
     void DisconnectPeer(const std::string& address, std::uint16_t port);
+    // From now until the next call, BitTorrent connections to these endpoints are refused and
+    // the open ones closed (one coming in from such an address is refused whatever its port).
+    // Trackers and web seeds on the same addresses are untouched.
+    void KeepPeersOut(const std::vector<PeerEndpoint>& endpoints);
+    std::vector<PeerEndpoint> keptOutPeers() const;
     // Web seeds come and go by URL; removing one also closes its connection.
     void AddUrlSeed(const QString& url);
     void RemoveUrlSeed(const QString& url);

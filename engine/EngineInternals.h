@@ -15,6 +15,7 @@
 
 #include <libtorrent/address.hpp>
 #include <libtorrent/alert.hpp>
+#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/peer_class.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_handle.hpp>
@@ -23,12 +24,9 @@
 #include "engine/ConnectionGuard.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
-#include "engine/SessionIpFilter.h"
 
 struct DownloadEngine::Impl {
     std::unique_ptr<libtorrent::session> session;
-    // Declared after the session, which it refers to.
-    std::unique_ptr<SessionIpFilter> ipFilter;
     // What the session was last told to listen on; the same text twice reopens nothing.
     std::string listenInterfaces;
     bool listening = false;
@@ -41,14 +39,23 @@ struct DownloadEngine::Impl {
     // Set by the file error that stopped the torrent, cleared by the next resume: writes
     // already under way when the error struck fail too, and are the same error.
     bool fileErrorReported = false;
-    // The class that holds the web seed host's connections to its download limit, and the
-    // addresses put in it. Loopback peers are otherwise in the unlimited local class only.
+    // The class that holds web seed connections to the web seed host to its download limit,
+    // and the addresses whose web seed connections go in it. Loopback peers are otherwise in
+    // the unlimited local class only.
     std::optional<libtorrent::peer_class_t> webSeedClass;
     std::set<libtorrent::address> webSeedAddresses;
+    // The session's class filter before the web seed's class was made.
+    libtorrent::ip_filter plainClasses;
+    // The connection plugin's copy, replaced on the network thread.
+    std::shared_ptr<WebSeedClasses> webSeedClasses = std::make_shared<WebSeedClasses>();
 
-    // Puts the addresses in the web seed's class (made on first use) and sets its limit.
-    // Only connections that start afterwards are in the class.
+    // Puts web seed connections to these addresses in the web seed's class (made on first
+    // use) and sets its limit. Only connections that start afterwards are in the class.
     void LimitAddresses(const std::vector<libtorrent::address>& addresses, int bytesPerSecond);
+    // Takes every entry of this address out of the torrents' peer lists, so that an endpoint
+    // added next is tried at once even if it failed before: the address is blocked for a
+    // moment. Trackers ignore the session's filter, and an open web seed connection stays.
+    void ForgetPeerListEntries(const libtorrent::address& address);
 };
 
 struct DownloadTask::Impl {
@@ -61,6 +68,8 @@ struct DownloadTask::Impl {
     // the total that the figures compare with leaves them out too.
     std::int64_t payloadSize = 0;
     std::shared_ptr<ConnectionGuard> guard;
+    // What the guard was last told to keep out.
+    std::vector<PeerEndpoint> keptOut;
 };
 
 // The way from a public object to the library objects behind it.

@@ -3,6 +3,14 @@
 #include <cstdint>
 #include <string>
 
+// A BitTorrent peer's address (IPv4 dotted or IPv6 text) and listening port.
+struct PeerEndpoint {
+    std::string address;
+    std::uint16_t port = 0;
+
+    bool operator==(const PeerEndpoint&) const = default;
+};
+
 // One connected peer of the torrent, as read at one moment.
 struct PeerSnapshot {
     std::string address;

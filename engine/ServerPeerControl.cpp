@@ -1,9 +1,9 @@
 #include "engine/ServerPeerControl.h"
 
 #include <libtorrent/address.hpp>
+#include <libtorrent/error_code.hpp>
 
 #include "engine/DownloadTask.h"
-#include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/ServerPeerRules.h"
 
@@ -20,6 +20,16 @@ bool SameAddress(const std::string& a, const std::string& b) {
 
 } // namespace
 
+std::vector<ServerPeer> ServerPeerFilter::KeptOut() const {
+    std::vector<ServerPeer> out;
+    for (const ServerPeer& p : blocked) {
+        if (!allowed || !(SameAddress(p.address, allowed->address) && p.port == allowed->port)) {
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
 ServerPeerControl::ServerPeerControl(DownloadTask& task, std::function<std::uint32_t()> seed)
     : task_(task), seed_(seed ? std::move(seed) : HighResolutionSeed) {}
 
@@ -34,7 +44,7 @@ void ServerPeerControl::SetServerPeers(std::vector<ServerPeer> peers, std::uint3
 ServerPeerFilter ServerPeerControl::BuildServerPeerFilter() const {
     ServerPeerFilter filter;
     for (const ServerPeer& p : serverPeers_) {
-        filter.blocked.push_back(p.address);
+        filter.blocked.push_back(p);
     }
     return filter;
 }
@@ -51,7 +61,7 @@ void ServerPeerControl::CallInServerPeer() {
         ServerPeerIndex(static_cast<std::uint32_t>(random.next()), serverPeers_.size());
     chosen_.assign(1, static_cast<std::uint16_t>(index));
     ServerPeerFilter filter = BuildServerPeerFilter();
-    filter.allowed = serverPeers_[index].address;
+    filter.allowed = serverPeers_[index];
     ApplyFilter(filter);
     task_.ConnectPeer(serverPeers_[index].address, serverPeers_[index].port);
 }
@@ -99,10 +109,5 @@ void ServerPeerControl::BalanceServerPeer() {
 }
 
 void ServerPeerControl::ApplyFilter(const ServerPeerFilter& filter) {
-    if (!task_.isValid()) {
-        return;
-    }
-    // The session's filter has one owner; these rules replace the ones it held.
-    EngineInternals::Of(task_).engine->ipFilter->BlockAddresses(filter.blocked,
-                                                                filter.allowed.value_or(""));
+    task_.KeepPeersOut(filter.KeptOut());
 }

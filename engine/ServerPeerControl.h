@@ -3,31 +3,29 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
 #include <vector>
+
+#include "engine/PeerSnapshot.h"
 
 class DownloadTask;
 
 // One of the publisher's own seeding peers.
-struct ServerPeer {
-    std::string address; // IPv4 dotted or IPv6 text
-    std::uint16_t port = 0;
+using ServerPeer = PeerEndpoint;
 
-    bool operator==(const ServerPeer&) const = default;
-};
-
-// The session's IP filter as the server-peer control wants it: every listed address blocked,
-// then the admitted one (if any) allowed again. Ports play no part.
+// Which server peers are kept out: every listed one, except the admitted one (if any). The
+// torrent's connection plugin keeps them out by endpoint, so a tracker or a web seed sharing a
+// server peer's address keeps working.
 struct ServerPeerFilter {
-    std::vector<std::string> blocked;
-    std::optional<std::string> allowed;
+    std::vector<ServerPeer> blocked;
+    std::optional<ServerPeer> allowed;
 
+    std::vector<ServerPeer> KeptOut() const;
     bool operator==(const ServerPeerFilter&) const = default;
 };
 
 // The publisher's server peers, called in one at a time while the swarm alone is too slow and
-// let go when it is fast enough; every server peer but the admitted one is kept out with the
-// session's IP filter. Runs on the window's thread, from its timers and commands.
+// let go when it is fast enough; every server peer but the admitted one is kept out by the
+// torrent's connection plugin. Runs on the window's thread, from its timers and commands.
 class ServerPeerControl {
 public:
     // seed gives a fresh seed for each draw.

@@ -8,6 +8,7 @@
 #include <libtorrent/settings_pack.hpp>
 
 #include "engine/AnnounceDelay.h"
+#include "engine/ConnectionGuard.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
@@ -15,7 +16,7 @@
 #include "engine/LocalAddress.h"
 #include "engine/OpenFileLimit.h"
 #include "engine/RemainingTimeRule.h"
-#include "engine/SessionIpFilter.h"
+#include "engine/ServerPeerControl.h"
 
 namespace lt = libtorrent;
 
@@ -150,6 +151,8 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     EXPECT_FALSE(s.get_bool(P::enable_outgoing_utp));
     EXPECT_FALSE(s.get_bool(P::enable_incoming_utp));
     EXPECT_TRUE(s.get_bool(P::always_send_user_agent));
+    // A tracker on a server peer's host must hear from the program whoever is chosen.
+    EXPECT_FALSE(s.get_bool(P::apply_ip_filter_to_trackers));
     // No log or per-block categories: they flood the queue.
     const auto mask = static_cast<std::uint32_t>(s.get_int(P::alert_mask));
     EXPECT_EQ(mask &
@@ -162,44 +165,28 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     EXPECT_EQ(engine.HalfOpenConnectionLimit(), 2147483647);
 }
 
-// What the session's filter lets through, after each step of the program's rules.
-TEST(SessionIpFilter, HoldsTheProgramsRulesAndSetsNoFilterForAnEmptyList) {
-    DownloadEngine engine(12, "VrtTorrent");
-    lt::session& session = *EngineInternals::Of(engine).session;
-    SessionIpFilter& filter = engine.IpFilter();
-    auto blocked = [&](const char* address) {
-        return session.get_ip_filter().access(lt::make_address(address)) == lt::ip_filter::blocked;
+// Which connections the plugin closes for the server peers kept out, and which server peers
+// those are once one is admitted.
+TEST(ServerPeerKeepOut, OutgoingByEndpointIncomingByAddressAdmittedOneLetThrough) {
+    const auto ep = [](const char* a, std::uint16_t port) {
+        return lt::tcp::endpoint(lt::make_address(a), port);
     };
-    // Somebody else's rule shows whether a step replaced the session's filter.
-    lt::ip_filter foreign;
-    foreign.add_rule(lt::make_address("10.9.9.9"), lt::make_address("10.9.9.9"),
-                     lt::ip_filter::blocked);
-    session.set_ip_filter(foreign);
-    filter.BlockAddresses({});
-    filter.AllowAddress("10.9.9.9");
-    EXPECT_TRUE(blocked("10.9.9.9")) << "an empty list sets no filter";
+    const std::vector<lt::tcp::endpoint> out{ep("127.0.0.1", 6910), ep("::1", 6910)};
+    EXPECT_TRUE(ConnectionGuard::IsKeptOut(ep("127.0.0.1", 6910), true, out));
+    // Another peer on the kept-out host, at a port of its own, is let through when we call it.
+    EXPECT_FALSE(ConnectionGuard::IsKeptOut(ep("127.0.0.1", 6911), true, out));
+    // Coming in, the far port is ephemeral: the address decides.
+    EXPECT_TRUE(ConnectionGuard::IsKeptOut(ep("127.0.0.1", 51234), false, out));
+    EXPECT_TRUE(ConnectionGuard::IsKeptOut(ep("::1", 40000), false, out));
+    EXPECT_FALSE(ConnectionGuard::IsKeptOut(ep("127.0.0.2", 6910), true, out));
+    EXPECT_FALSE(ConnectionGuard::IsKeptOut(ep("127.0.0.2", 6910), false, out));
+    EXPECT_FALSE(ConnectionGuard::IsKeptOut(ep("127.0.0.1", 6910), true, {}));
 
-    filter.BlockAddresses({"10.0.0.1", "not an address", "10.0.0.2", "::1"}, "10.0.0.2");
-    EXPECT_FALSE(blocked("10.9.9.9"));
-    EXPECT_TRUE(blocked("10.0.0.1"));
-    EXPECT_FALSE(blocked("10.0.0.2"));
-    EXPECT_TRUE(blocked("::1"));
-    EXPECT_FALSE(blocked("10.0.0.3"));
-
-    filter.AllowAddress("10.0.0.1");
-    EXPECT_TRUE(blocked("10.0.0.2"));
-    EXPECT_FALSE(blocked("10.0.0.1"));
-    // The short block of a call-in leaves the rules as they were.
-    filter.ForgetPeerListEntries("10.0.0.1");
-    filter.ForgetPeerListEntries("10.0.0.3");
-    EXPECT_FALSE(blocked("10.0.0.1"));
-    EXPECT_FALSE(blocked("10.0.0.3"));
-    EXPECT_TRUE(blocked("10.0.0.2"));
-
-    filter.AllowAddress("");
-    EXPECT_TRUE(blocked("10.0.0.1"));
-    filter.Clear();
-    EXPECT_FALSE(blocked("10.0.0.1"));
-    EXPECT_FALSE(blocked("::1"));
-    EXPECT_TRUE(filter.BlockedAddresses().empty());
+    ServerPeerFilter filter{{{"10.0.0.1", 7000}, {"10.0.0.2", 7000}, {"::1", 7000}}, std::nullopt};
+    EXPECT_EQ(filter.KeptOut(), filter.blocked);
+    filter.allowed = ServerPeer{"10.0.0.2", 7000};
+    EXPECT_EQ(filter.KeptOut(), (std::vector<ServerPeer>{{"10.0.0.1", 7000}, {"::1", 7000}}));
+    // The same address written another way is the same peer.
+    filter.allowed = ServerPeer{"0:0:0:0:0:0:0:1", 7000};
+    EXPECT_EQ(filter.KeptOut(), (std::vector<ServerPeer>{{"10.0.0.1", 7000}, {"10.0.0.2", 7000}}));
 }

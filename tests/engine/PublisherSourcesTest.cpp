@@ -21,6 +21,7 @@
 #include "engine/WebSeedControl.h"
 #include "engine/WebSeedRules.h"
 #include "tools/swarm/Peer.h"
+#include "tools/swarm/Tracker.h"
 
 namespace fs = std::filesystem;
 namespace lt = libtorrent;
@@ -71,8 +72,9 @@ protected:
     }
 
     void startPublisher(std::uint64_t bytes, const std::string& webSeedHost,
-                        std::uint64_t webSeedRate = 0) {
+                        std::uint64_t webSeedRate = 0, std::vector<std::string> announce = {}) {
         publisher::PublisherOptions o;
+        o.announceUrls = std::move(announce);
         o.generatedBytes = bytes;
         o.workFolder = temp.path() / "publisher";
         o.pieceSize = 256 * 1024;
@@ -116,10 +118,7 @@ protected:
             return false;
         }));
     }
-    int access(const std::string& address) const {
-        return static_cast<int>(EngineInternals::Of(*engine).session->get_ip_filter().access(
-            lt::make_address(address)));
-    }
+    std::vector<PeerEndpoint> keptOut() const { return task.keptOutPeers(); }
     bool connectedTo(const std::string& address) const {
         const auto peers = task.peers();
         return std::any_of(peers.begin(), peers.end(),
@@ -154,9 +153,7 @@ TEST_F(PublisherSources, OneServerPeerAtATimeBlockedWhenReleasedAndRetriedWhenDo
     // The draw falls on the second, which is down: admitted alone, never found.
     control.CallInServerPeer();
     EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{1});
-    EXPECT_EQ(access("127.0.0.2"), lt::ip_filter::blocked);
-    EXPECT_EQ(access("127.0.0.3"), 0);
-    EXPECT_EQ(access("127.0.0.4"), 0);
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}}));
     std::uint32_t rate = 0;
     EXPECT_FALSE(control.ServerPeerDownloadRate(rate));
     // A second call-in while one is chosen changes nothing.
@@ -166,8 +163,7 @@ TEST_F(PublisherSources, OneServerPeerAtATimeBlockedWhenReleasedAndRetriedWhenDo
     // The balance lets it go and, the swarm being slow, draws again at once.
     control.BalanceServerPeer();
     EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{0});
-    EXPECT_EQ(access("127.0.0.2"), 0);
-    EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.3", kServerPort}}));
     ASSERT_TRUE(waitFor([&] { return control.ServerPeerDownloadRate(rate) && rate > 0; }));
 
     // The other one comes up now; it stays out while the first is admitted.
@@ -179,8 +175,8 @@ TEST_F(PublisherSources, OneServerPeerAtATimeBlockedWhenReleasedAndRetriedWhenDo
     // it brings everything; let go, it is disconnected and blocked like the rest.
     control.ReleaseServerPeer();
     EXPECT_TRUE(control.chosenServerPeer().empty());
-    EXPECT_EQ(access("127.0.0.2"), lt::ip_filter::blocked);
-    EXPECT_EQ(access("127.0.0.3"), lt::ip_filter::blocked);
+    EXPECT_EQ(keptOut(),
+              (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}, {"127.0.0.3", kServerPort}}));
     ASSERT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !anyOpen(*first); }));
 
     // The one that was down at the first call-in is reached now that it is up.
@@ -199,8 +195,7 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListSetsNo
     none.CallInServerPeer();
     none.BalanceServerPeer();
     EXPECT_TRUE(none.chosenServerPeer().empty());
-    EXPECT_EQ(EngineInternals::Of(*engine).session->get_ip_filter().export_filter(),
-              lt::ip_filter().export_filter());
+    EXPECT_TRUE(keptOut().empty());
 
     ServerPeerControl control(task, [] { return SeedFor(0, 1); });
     control.SetServerPeers({{"127.0.0.2", kServerPort}}, 10 * 1024 * 1024, 0);
@@ -292,4 +287,89 @@ TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimite
         30s);
     EXPECT_GT(taken.back().bytes, taken.front().bytes);
     EXPECT_LE(WorstFiveSeconds(taken), 100 * 1024);
+}
+
+// A small publisher's single host: the tracker, the web seed and one server peer on 127.0.0.1,
+// the other server peer on 127.0.0.3.
+TEST_F(PublisherSources, OneHostForTrackerWebSeedAndAServerPeerKeepsEachWorking) {
+    swarm::Tracker tracker(swarm::Tracker::Options{});
+    startPublisher(24 * 1024 * 1024, "127.0.0.1", 0, {tracker.announceUrl()});
+    auto onHost = peer(swarm::Peer::Role::Server, "127.0.0.1", kServerPort);
+    auto other = peer(swarm::Peer::Role::Server, "127.0.0.3", kServerPort, 64 * 1024);
+    startEngine(true);
+    std::deque<std::uint32_t> seeds{SeedFor(1, 2), SeedFor(0, 2)};
+    ServerPeerControl control(task, [&] {
+        const std::uint32_t s = seeds.front();
+        seeds.pop_front();
+        return s;
+    });
+    control.SetServerPeers({{"127.0.0.1", kServerPort}, {"127.0.0.3", kServerPort}},
+                           10 * 1024 * 1024, 0);
+    auto announcesGoOn = [&] {
+        const std::size_t before = tracker.announceCount();
+        task.ForceReannounce(0);
+        return waitFor([&] { return tracker.announceCount() > before; });
+    };
+
+    // The server peer away from the host is chosen: the one on the host is kept out, and the
+    // tracker and the web seed beside it keep working.
+    control.CallInServerPeer();
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.1", kServerPort}}));
+    EXPECT_TRUE(announcesGoOn());
+    task.AddUrlSeed(QString::fromStdString(pub->webSeedUrl()));
+    WebSeedControl web(task);
+    PeerSnapshot seed;
+    ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && seed.downRate > 0; }));
+    EXPECT_EQ(seed.address, "127.0.0.1");
+    EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
+    std::uint32_t rate = 0;
+    ASSERT_TRUE(waitFor([&] { return control.ServerPeerDownloadRate(rate) && rate > 0; }));
+    // Asked for anyway, the one kept out brings nothing while the chosen one goes on.
+    task.ConnectPeer("127.0.0.1", kServerPort);
+    const std::int64_t before = other->totalUploaded();
+    ASSERT_TRUE(waitFor([&] { return other->totalUploaded() > before + 256 * 1024; }));
+    EXPECT_EQ(onHost->totalUploaded(), 0);
+
+    // The one on the host is chosen next: it comes in, the other is kept out, and the tracker
+    // still hears from the program.
+    control.ReleaseServerPeer();
+    control.CallInServerPeer();
+    EXPECT_EQ(control.chosenServerPeer(), std::vector<std::uint16_t>{0});
+    EXPECT_EQ(keptOut(), (std::vector<PeerEndpoint>{{"127.0.0.3", kServerPort}}));
+    EXPECT_TRUE(announcesGoOn());
+    ASSERT_TRUE(waitFor([&] { return !anyOpen(*other); }));
+
+    // The web seed's cap is its own: while it stays near its limit, the unlimited server peer on
+    // the same address brings the rest of the download, many times what the web seed brings.
+    std::uint64_t fromHostPeer = 0, fromWebSeed = 0;
+    bool hostPeerUnlimited = true;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::vector<lt::peer_info> peers;
+            EngineInternals::Of(task).handle.get_peer_info(peers);
+            for (const auto& p : peers) {
+                if (p.ip.address() != lt::make_address("127.0.0.1")) {
+                    continue;
+                }
+                const auto bytes = static_cast<std::uint64_t>(p.total_download);
+                if (p.connection_type & lt::peer_info::web_seed) {
+                    fromWebSeed = std::max(fromWebSeed, bytes);
+                } else if (p.ip.port() == kServerPort) {
+                    fromHostPeer = std::max(fromHostPeer, bytes);
+                }
+            }
+            for (const PeerSnapshot& p : task.peers()) {
+                if (p.address == "127.0.0.1" && !p.isWebSeed && p.downloadLimit != -1) {
+                    hostPeerUnlimited = false;
+                }
+            }
+            return task.isComplete();
+        },
+        120s));
+    EXPECT_TRUE(hostPeerUnlimited);
+    std::printf("one host: %.1f MiB from the server peer on the host, %.1f MiB from the web seed "
+                "there\n",
+                fromHostPeer / 1048576.0, fromWebSeed / 1048576.0);
+    EXPECT_GT(fromHostPeer, 4 * fromWebSeed);
+    EXPECT_GT(fromHostPeer, 8u * 1024 * 1024);
 }

@@ -45,6 +45,9 @@ const char kUsage[] =
     "  --quiet                  do not print requests\n"
     "  --tracker                run a tracker on 127.0.0.1 and name it in the torrent\n"
     "  --tracker-port N         the tracker's port (any free one)\n"
+    "  --tracker-host ADDR      the tracker's address (127.0.0.1)\n"
+    "  --first-server-peer ADDR the first server peer's address (127.0.0.2); the same as the\n"
+    "                           tracker's and --web-seed-host's puts them all on one host\n"
     "  --server-peers N         seed from N server peers on 127.0.0.2, 127.0.0.3, ... at the\n"
     "                           server peer port (31000 unless set); the answer names them\n"
     "  --seeders N              swarm seeders on 127.0.1.x, announcing to the tracker\n"
@@ -188,6 +191,10 @@ int main(int argc, char** argv) {
             options.faults[v.substr(0, eq)] = parseFault(v.substr(eq + 1));
         } else if (arg == "--tracker") {
             swarmOptions.tracker = true;
+        } else if (arg == "--tracker-host") {
+            swarmOptions.trackerAddress = value();
+        } else if (arg == "--first-server-peer") {
+            swarmOptions.firstServerPeerAddress = value();
         } else if (arg == "--tracker-port") {
             swarmOptions.trackerPort = static_cast<int>(number(value()));
         } else if (arg == "--server-peers") {

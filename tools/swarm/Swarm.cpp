@@ -31,8 +31,8 @@ Swarm::Swarm(Options options) : options_(std::move(options)) {
     }
     if (options_.tracker) {
         tracker_ = std::make_unique<Tracker>(
-            Tracker::Options{"127.0.0.1", options_.trackerPort, options_.trackerInterval,
-                             Tracker::PeerList::AsAsked, options_.log});
+            Tracker::Options{options_.trackerAddress, options_.trackerPort,
+                             options_.trackerInterval, Tracker::PeerList::AsAsked, options_.log});
     }
 }
 
@@ -53,7 +53,9 @@ std::string Swarm::announceUrl() const {
 std::vector<std::string> Swarm::serverPeerAddresses() const {
     std::vector<std::string> addresses;
     for (int i = 0; i < options_.serverPeers; ++i) {
-        addresses.push_back("127.0.0." + std::to_string(i + 2));
+        addresses.push_back(i == 0 && !options_.firstServerPeerAddress.empty()
+                                ? options_.firstServerPeerAddress
+                                : "127.0.0." + std::to_string(i + 2));
     }
     return addresses;
 }

@@ -22,10 +22,14 @@ class Swarm {
 public:
     struct Options {
         bool tracker = true;
+        std::string trackerAddress = "127.0.0.1";
         int trackerPort = 0; // 0: the system picks one
         int trackerInterval = 1800;
         int serverPeers = 0;
         std::uint16_t serverPeerPort = 31000;
+        // The first server peer's address (empty: 127.0.0.2); the others follow on 127.0.0.3,
+        // ... A publisher on one host puts its tracker, web seed and a server peer together.
+        std::string firstServerPeerAddress;
         int seeders = 0;
         int partials = 0;
         double partialShare = 0.5;
@@ -48,7 +52,7 @@ public:
     // Empty when the tracker is off.
     std::string announceUrl() const;
     Tracker* tracker() { return tracker_.get(); }
-    // 127.0.0.2, 127.0.0.3, ...: one per server peer, in order.
+    // 127.0.0.2 (or the first address asked for), 127.0.0.3, ...: one per server peer.
     std::vector<std::string> serverPeerAddresses() const;
     std::uint16_t serverPeerPort() const { return options_.serverPeerPort; }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CrashDumpName.h"
+#include "app/crash/CrashDumpName.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "app/MinidumpWriter.h"
+#include "app/crash/MinidumpWriter.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -361,6 +361,208 @@ void FillContext(const ucontext_t& uc) {
     }
 }
 
+// The file as it is written: its bytes so far and the directory of the streams in it.
+struct Dump {
+    Output out;
+    struct Entry {
+        std::uint32_t type;
+        Location where;
+    } directory[kStreamCount] = {};
+    std::size_t entries = 0;
+
+    // Enters the stream written from start up to here.
+    void stream(std::uint32_t type, std::uint32_t start) {
+        directory[entries++] = {type, {out.position - start, start}};
+    }
+};
+
+// What the streams about the crashing thread share.
+struct CrashedThread {
+    std::uint32_t id;
+    Location context;
+    std::uintptr_t stackStart;
+    Location stack;
+};
+
+// The header, with room for the directory that WriteDirectory fills last.
+void WriteHeader(Output& out) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    out.u32(kSignature);
+    out.u32(kVersion);
+    out.u32(kStreamCount);
+    out.u32(32); // the directory follows the header
+    out.u32(0);
+    out.u32(static_cast<std::uint32_t>(now.tv_sec));
+    out.u64(0); // the normal kind: threads, stacks, modules
+    out.zeros(kStreamCount * 12);
+}
+
+Location WriteContext(Output& out, const ucontext_t& uc) {
+    FillContext(uc);
+    const Location at{kContextSize, out.position};
+    out.bytes(context, kContextSize);
+    return at;
+}
+
+// The stack from just below the stack pointer to the top of its mapping, as far as it reads.
+// Sets start to the first address written.
+Location WriteStack(Output& out, std::uintptr_t stackPointer, const Mapping& stack,
+                    std::uintptr_t& start) {
+    Location at{0, out.position};
+    start = stackPointer > kRedZone ? stackPointer - kRedZone : 0;
+    if (!stack.readable) {
+        return at;
+    }
+    if (start < stack.start) {
+        start = stack.start;
+    }
+    std::uintptr_t end = stack.end;
+    if (end - start > kStackMax) {
+        end = start + kStackMax;
+    }
+    for (std::uintptr_t from = start; from < end;) {
+        const std::size_t want = end - from < sizeof chunk ? end - from : sizeof chunk;
+        const std::size_t got = ReadMemory(chunk, from, want);
+        out.bytes(chunk, got);
+        at.size += static_cast<std::uint32_t>(got);
+        from += got;
+        if (got < want) {
+            break;
+        }
+    }
+    return at;
+}
+
+void WriteThreadList(Dump& dump, const CrashedThread& thread) {
+    Output& out = dump.out;
+    const std::uint32_t start = out.position;
+    out.u32(1);
+    out.u32(thread.id);
+    out.u32(0); // suspend count
+    out.u32(0); // priority class
+    out.u32(0); // priority
+    out.u64(0); // thread environment block: none here
+    out.u64(thread.stackStart);
+    out.u32(thread.stack.size);
+    out.u32(thread.stack.rva);
+    out.u32(thread.context.size);
+    out.u32(thread.context.rva);
+    dump.stream(kThreadListStream, start);
+}
+
+void WriteMemoryList(Dump& dump, const CrashedThread& thread) {
+    Output& out = dump.out;
+    const std::uint32_t start = out.position;
+    out.u32(1);
+    out.u64(thread.stackStart);
+    out.u32(thread.stack.size);
+    out.u32(thread.stack.rva);
+    dump.stream(kMemoryListStream, start);
+}
+
+// Names and build ids first, then the list that points at them.
+void WriteModuleList(Dump& dump, std::size_t moduleCount) {
+    Output& out = dump.out;
+    static Location names[kModulesMax];
+    static Location buildIds[kModulesMax];
+    for (std::size_t i = 0; i < moduleCount; ++i) {
+        out.align4();
+        names[i].rva = out.position;
+        WriteString(out, modules[i].path);
+        out.align4();
+        if (modules[i].buildIdLength == 0) {
+            buildIds[i] = {};
+            continue;
+        }
+        buildIds[i] = {static_cast<std::uint32_t>(4 + modules[i].buildIdLength), out.position};
+        out.u32(kElfBuildIdSignature);
+        out.bytes(modules[i].buildId, modules[i].buildIdLength);
+    }
+    out.align4();
+    const std::uint32_t start = out.position;
+    out.u32(static_cast<std::uint32_t>(moduleCount));
+    for (std::size_t i = 0; i < moduleCount; ++i) {
+        out.u64(modules[i].base);
+        out.u32(static_cast<std::uint32_t>(modules[i].end - modules[i].base));
+        out.u32(0); // checksum
+        out.u32(0); // time stamp
+        out.u32(names[i].rva);
+        out.zeros(52); // version information: none
+        out.u32(buildIds[i].size);
+        out.u32(buildIds[i].rva);
+        out.zeros(8 + 16); // no misc record; reserved
+    }
+    dump.stream(kModuleListStream, start);
+}
+
+void WriteException(Dump& dump, const CrashedThread& thread, const siginfo_t& info) {
+    Output& out = dump.out;
+    const std::uint32_t start = out.position;
+    out.u32(thread.id);
+    out.u32(0);
+    out.u32(static_cast<std::uint32_t>(info.si_signo)); // code: the signal
+    out.u32(static_cast<std::uint32_t>(info.si_code));  // flags: how it came
+    out.u64(0);                                         // no nested record
+    out.u64(reinterpret_cast<std::uintptr_t>(info.si_addr));
+    out.u32(0); // no parameters
+    out.u32(0);
+    out.zeros(15 * 8);
+    out.u32(thread.context.size);
+    out.u32(thread.context.rva);
+    dump.stream(kExceptionStream, start);
+}
+
+// The system's description text first, then the record that points at it.
+void WriteSystemInfo(Dump& dump) {
+    Output& out = dump.out;
+    const std::uint32_t osTextAt = out.position;
+    WriteString(out, osText);
+    out.align4();
+    const std::uint32_t start = out.position;
+    out.u16(kArchitectureAmd64);
+    out.u16(0); // processor level
+    out.u16(0); // processor revision
+    out.bytes(&processorCount, 1);
+    out.zeros(1); // product type
+    out.u32(osMajor);
+    out.u32(osMinor);
+    out.u32(osBuild);
+    out.u32(kPlatformLinux);
+    out.u32(osTextAt);
+    out.zeros(2 + 2 + 24); // suite mask, reserved, CPU information
+    dump.stream(kSystemInfoStream, start);
+}
+
+void WriteMiscInfo(Dump& dump) {
+    Output& out = dump.out;
+    const std::uint32_t start = out.position;
+    out.u32(kMiscInfoSize);
+    out.u32(kMiscProcessId);
+    out.u32(static_cast<std::uint32_t>(::getpid()));
+    out.zeros(12);
+    dump.stream(kMiscInfoStream, start);
+}
+
+void WriteMaps(Dump& dump, std::size_t mapsLength) {
+    const std::uint32_t start = dump.out.position;
+    dump.out.bytes(mapsText, mapsLength);
+    dump.stream(kLinuxMapsStream, start);
+}
+
+// Goes back to the room the header left and fills in the directory.
+bool WriteDirectory(Dump& dump) {
+    if (::lseek(dump.out.fd, 32, SEEK_SET) != 32) {
+        return false;
+    }
+    for (std::size_t i = 0; i < dump.entries; ++i) {
+        dump.out.u32(dump.directory[i].type);
+        dump.out.u32(dump.directory[i].where.size);
+        dump.out.u32(dump.directory[i].where.rva);
+    }
+    return dump.out.ok;
+}
+
 } // namespace
 
 void MinidumpWriter::Prepare() {
@@ -392,166 +594,26 @@ void MinidumpWriter::Prepare() {
 bool MinidumpWriter::Write(int fd, const siginfo_t& info, const void* signalContext) {
     const auto& uc = *static_cast<const ucontext_t*>(signalContext);
     const auto stackPointer = static_cast<std::uintptr_t>(uc.uc_mcontext.gregs[REG_RSP]);
-    const std::uint32_t threadId = static_cast<std::uint32_t>(::gettid());
 
-    std::size_t mapsLength = ReadFile("/proc/self/maps", mapsText, kMapsMax - 1);
+    const std::size_t mapsLength = ReadFile("/proc/self/maps", mapsText, kMapsMax - 1);
     mapsText[mapsLength] = '\0';
     std::memcpy(mapsCopy, mapsText, mapsLength + 1);
     Mapping stack;
     const std::size_t moduleCount = FindModules(mapsCopy, stackPointer, stack);
 
-    Output out{fd};
-    struct Entry {
-        std::uint32_t type;
-        Location where;
-    } directory[kStreamCount];
-    std::size_t entries = 0;
-    auto stream = [&](std::uint32_t type, std::uint32_t start) {
-        directory[entries++] = {type, {out.position - start, start}};
-    };
-
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    out.u32(kSignature);
-    out.u32(kVersion);
-    out.u32(kStreamCount);
-    out.u32(32); // the directory follows the header
-    out.u32(0);
-    out.u32(static_cast<std::uint32_t>(now.tv_sec));
-    out.u64(0); // the normal kind: threads, stacks, modules
-    out.zeros(kStreamCount * 12);
-
-    FillContext(uc);
-    const Location contextAt{kContextSize, out.position};
-    out.bytes(context, kContextSize);
-
-    // The stack from just below the stack pointer to the top of its mapping, as far as it reads.
-    Location stackAt{0, out.position};
-    std::uintptr_t stackStart = stackPointer > kRedZone ? stackPointer - kRedZone : 0;
-    if (stack.readable && stackStart < stack.start) {
-        stackStart = stack.start;
-    }
-    if (stack.readable) {
-        std::uintptr_t stackEnd = stack.end;
-        if (stackEnd - stackStart > kStackMax) {
-            stackEnd = stackStart + kStackMax;
-        }
-        for (std::uintptr_t at = stackStart; at < stackEnd;) {
-            const std::size_t want = stackEnd - at < sizeof chunk ? stackEnd - at : sizeof chunk;
-            const std::size_t got = ReadMemory(chunk, at, want);
-            out.bytes(chunk, got);
-            stackAt.size += static_cast<std::uint32_t>(got);
-            at += got;
-            if (got < want) {
-                break;
-            }
-        }
-    }
-
-    std::uint32_t start = out.position;
-    out.u32(1);
-    out.u32(threadId);
-    out.u32(0); // suspend count
-    out.u32(0); // priority class
-    out.u32(0); // priority
-    out.u64(0); // thread environment block: none here
-    out.u64(stackStart);
-    out.u32(stackAt.size);
-    out.u32(stackAt.rva);
-    out.u32(contextAt.size);
-    out.u32(contextAt.rva);
-    stream(kThreadListStream, start);
-
-    start = out.position;
-    out.u32(1);
-    out.u64(stackStart);
-    out.u32(stackAt.size);
-    out.u32(stackAt.rva);
-    stream(kMemoryListStream, start);
-
-    // Names and build ids first, then the list that points at them.
-    static Location names[kModulesMax];
-    static Location buildIds[kModulesMax];
-    for (std::size_t i = 0; i < moduleCount; ++i) {
-        out.align4();
-        names[i].rva = out.position;
-        WriteString(out, modules[i].path);
-        out.align4();
-        if (modules[i].buildIdLength == 0) {
-            buildIds[i] = {};
-            continue;
-        }
-        buildIds[i] = {static_cast<std::uint32_t>(4 + modules[i].buildIdLength), out.position};
-        out.u32(kElfBuildIdSignature);
-        out.bytes(modules[i].buildId, modules[i].buildIdLength);
-    }
-    out.align4();
-    start = out.position;
-    out.u32(static_cast<std::uint32_t>(moduleCount));
-    for (std::size_t i = 0; i < moduleCount; ++i) {
-        out.u64(modules[i].base);
-        out.u32(static_cast<std::uint32_t>(modules[i].end - modules[i].base));
-        out.u32(0); // checksum
-        out.u32(0); // time stamp
-        out.u32(names[i].rva);
-        out.zeros(52); // version information: none
-        out.u32(buildIds[i].size);
-        out.u32(buildIds[i].rva);
-        out.zeros(8 + 16); // no misc record; reserved
-    }
-    stream(kModuleListStream, start);
-
-    start = out.position;
-    out.u32(threadId);
-    out.u32(0);
-    out.u32(static_cast<std::uint32_t>(info.si_signo)); // code: the signal
-    out.u32(static_cast<std::uint32_t>(info.si_code));  // flags: how it came
-    out.u64(0);                                         // no nested record
-    out.u64(reinterpret_cast<std::uintptr_t>(info.si_addr));
-    out.u32(0); // no parameters
-    out.u32(0);
-    out.zeros(15 * 8);
-    out.u32(contextAt.size);
-    out.u32(contextAt.rva);
-    stream(kExceptionStream, start);
-
-    const std::uint32_t osTextAt = out.position;
-    WriteString(out, osText);
-    out.align4();
-    start = out.position;
-    out.u16(kArchitectureAmd64);
-    out.u16(0); // processor level
-    out.u16(0); // processor revision
-    out.bytes(&processorCount, 1);
-    out.zeros(1); // product type
-    out.u32(osMajor);
-    out.u32(osMinor);
-    out.u32(osBuild);
-    out.u32(kPlatformLinux);
-    out.u32(osTextAt);
-    out.zeros(2 + 2 + 24); // suite mask, reserved, CPU information
-    stream(kSystemInfoStream, start);
-
-    start = out.position;
-    out.u32(kMiscInfoSize);
-    out.u32(kMiscProcessId);
-    out.u32(static_cast<std::uint32_t>(::getpid()));
-    out.zeros(12);
-    stream(kMiscInfoStream, start);
-
-    start = out.position;
-    out.bytes(mapsText, mapsLength);
-    stream(kLinuxMapsStream, start);
-
-    if (::lseek(fd, 32, SEEK_SET) != 32) {
-        return false;
-    }
-    for (std::size_t i = 0; i < entries; ++i) {
-        out.u32(directory[i].type);
-        out.u32(directory[i].where.size);
-        out.u32(directory[i].where.rva);
-    }
-    return out.ok;
+    Dump dump{Output{fd}};
+    WriteHeader(dump.out);
+    CrashedThread thread{static_cast<std::uint32_t>(::gettid()), {}, 0, {}};
+    thread.context = WriteContext(dump.out, uc);
+    thread.stack = WriteStack(dump.out, stackPointer, stack, thread.stackStart);
+    WriteThreadList(dump, thread);
+    WriteMemoryList(dump, thread);
+    WriteModuleList(dump, moduleCount);
+    WriteException(dump, thread, info);
+    WriteSystemInfo(dump);
+    WriteMiscInfo(dump);
+    WriteMaps(dump, mapsLength);
+    return WriteDirectory(dump);
 }
 
 #else

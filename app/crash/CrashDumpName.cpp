@@ -1,4 +1,4 @@
-#include "app/CrashDumpName.h"
+#include "app/crash/CrashDumpName.h"
 
 #include <cstring>
 

@@ -20,7 +20,7 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include "SwarmHarness.h"
-#include "app/CCrashDumpWriter.h"
+#include "app/crash/CCrashDumpWriter.h"
 #include "tools/swarm/Peer.h"
 
 namespace lt = libtorrent;

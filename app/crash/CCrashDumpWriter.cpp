@@ -1,4 +1,4 @@
-#include "app/CCrashDumpWriter.h"
+#include "app/crash/CCrashDumpWriter.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/CrashDumpName.h"
-#include "app/MinidumpWriter.h"
+#include "app/crash/CrashDumpName.h"
+#include "app/crash/MinidumpWriter.h"
 #include "engine/LibraryFaultHandlers.h"
 
 #if defined(__SANITIZE_ADDRESS__)
