@@ -5,12 +5,11 @@
 #include <utility>
 
 #include "net/ReportThread.h"
+#include "platform/SignalStackThread.h"
 
 HttpReportSender::HttpReportSender(HttpGetTimeouts timeouts, ThreadStarter startThread)
     : timeouts_(timeouts),
-      startThread_(startThread ? std::move(startThread) : [](std::function<void()> work) {
-          return std::thread(std::move(work));
-      }) {}
+      startThread_(startThread ? std::move(startThread) : &StartThreadWithSignalStack) {}
 
 HttpReportSender::~HttpReportSender() {
     stop();

@@ -45,6 +45,7 @@ public:
 class HttpReportSender final : public ReportSender {
 public:
     // Starts a thread running work; throws std::system_error when no thread can be started.
+    // The default gives each report thread a signal stack of its own, for the crash writer.
     using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
 
     explicit HttpReportSender(HttpGetTimeouts timeouts = {}, ThreadStarter startThread = {});
