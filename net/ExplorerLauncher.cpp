@@ -45,8 +45,9 @@ bool EscapeUrlQuery(QString& text) {
     if (parts.size() < 2) {
         return true;
     }
-    QString escaped = parts[0] + u'?' +
-                      QString::fromLatin1(PercentEncodeKeeping(EncodeAnsiText(parts[1]), kKeptInQuery));
+    QString escaped =
+        parts[0] + u'?' +
+        QString::fromLatin1(PercentEncodeKeeping(EncodeAnsiText(parts[1]), kKeptInQuery));
     if (escaped.size() > kMaxLaunchTarget) {
         return false;
     }

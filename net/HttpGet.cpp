@@ -60,8 +60,8 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     if (t->cancel != nullptr && t->cancel->load()) {
         return 1;
     }
-    switch (t->deadline.check(std::chrono::steady_clock::now(),
-                              static_cast<std::uint64_t>(received))) {
+    switch (
+        t->deadline.check(std::chrono::steady_clock::now(), static_cast<std::uint64_t>(received))) {
     case TransferDeadline::Verdict::Going:
         return 0;
     case TransferDeadline::Verdict::OutOfTime:
@@ -166,8 +166,7 @@ bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
     if (url.isEmpty() || buffer == nullptr || capacity == 0) {
         return false;
     }
-    Transfer transfer{buffer, capacity, {timeouts, std::chrono::steady_clock::now()}, true,
-                      cancel};
+    Transfer transfer{buffer, capacity, {timeouts, std::chrono::steady_clock::now()}, true, cancel};
     Perform(url, transfer, timeouts);
     buffer[transfer.total] = '\0';
     // Whatever curl says about the end (cut off by us or by the server, stalled, an error page),

@@ -95,5 +95,6 @@ TEST(EncodeAnsiText, AddressesGoBackInTheCodesetTheyCameIn) {
     EXPECT_EQ(EncodeTextTo(QString::fromUtf16(u"\uD55Cx\u00E9"), "EUC-KR"),
               QByteArray("\xC7\xD1x\xC3\xA9"));
     EXPECT_EQ(EncodeTextTo(QString::fromUtf16(u"a\U0001F600b"), "EUC-KR"),
-              QByteArray("a\xF0\x9F\x98\x80" "b"));
+              QByteArray("a\xF0\x9F\x98\x80"
+                         "b"));
 }

@@ -85,9 +85,9 @@ TEST(LaunchInExplorer, OpensAFolderWhoseNameHoldsQuestionMarkHashOrPercent) {
     ASSERT_TRUE(root.isValid());
     RecordingPrompt prompt;
     std::vector<QString> folders;
-    for (const QString name : {QStringLiteral("Games?"), QStringLiteral("a?b?c"),
-                               QStringLiteral("#1 save"), QStringLiteral("100% done%41"),
-                               QStringLiteral("what?/deeper#/50%")}) {
+    for (const QString name :
+         {QStringLiteral("Games?"), QStringLiteral("a?b?c"), QStringLiteral("#1 save"),
+          QStringLiteral("100% done%41"), QStringLiteral("what?/deeper#/50%")}) {
         const QString folder = root.path() + u'/' + name;
         ASSERT_TRUE(QDir().mkpath(folder)) << name.toStdString();
         EXPECT_TRUE(LaunchInExplorer(prompt, folder)) << name.toStdString();

@@ -319,11 +319,17 @@ TEST(CloseBudget, TheCloseHandsEachRequestItsLimitByTheClock) {
         std::vector<std::chrono::milliseconds> limits;
     };
     const Case cases[] = {
-        {"answered at once", {0ms, 0ms, 2500ms}, {"stType=1", "fetch", "stType=3"},
+        {"answered at once",
+         {0ms, 0ms, 2500ms},
+         {"stType=1", "fetch", "stType=3"},
          {8000ms, 8000ms, 17500ms}},
-        {"summary took its share, test its own", {0ms, 8000ms, 16000ms},
-         {"stType=1", "fetch", "stType=3"}, {8000ms, 8000ms, 4000ms}},
-        {"little left for the test", {0ms, 19000ms, 20000ms}, {"stType=1", "fetch"},
+        {"summary took its share, test its own",
+         {0ms, 8000ms, 16000ms},
+         {"stType=1", "fetch", "stType=3"},
+         {8000ms, 8000ms, 4000ms}},
+        {"little left for the test",
+         {0ms, 19000ms, 20000ms},
+         {"stType=1", "fetch"},
          {8000ms, 1000ms}},
         {"nothing left", {0ms, 20000ms}, {"stType=1"}, {8000ms}},
     };

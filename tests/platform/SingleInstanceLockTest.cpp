@@ -113,10 +113,11 @@ TEST(SingleInstanceLock, AFolderThatIsNotTheUsersOwnFailsAndSaysWhy) {
         fs::path folder;
         std::string problem;
     };
-    std::vector<Case> cases = {{open, "is open to other users"},
-                               {link, "is a link"},
-                               {file, "is not a folder"},
-                               {root.path() / "missing", "cannot be found (No such file or directory)"}};
+    std::vector<Case> cases = {
+        {open, "is open to other users"},
+        {link, "is a link"},
+        {file, "is not a folder"},
+        {root.path() / "missing", "cannot be found (No such file or directory)"}};
     // Planted by another user: only a process that may give files away can make one here.
     const fs::path planted = root.path() / "planted";
     fs::create_directory(planted);

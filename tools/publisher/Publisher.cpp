@@ -342,8 +342,8 @@ struct Publisher::Impl {
         if (options.webSeedInTorrent) {
             seeds.push_back(webSeedUrl());
         }
-        torrent = MakeTorrent(root, options.announceUrls, seeds, options.pieceSize,
-                              options.torrentKind);
+        torrent =
+            MakeTorrent(root, options.announceUrls, seeds, options.pieceSize, options.torrentKind);
     }
 
     // Logged as it arrives, before any fault shapes the answer: a report whose answer breaks
