@@ -274,12 +274,15 @@ TEST(CrashDumpWriter, WhatStandsAtTheDumpsNameIsNeitherFollowedNorCut) {
         const int status = RunChild(folder.path, {"segv", "planted"});
         ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
         EXPECT_EQ(WTERMSIG(status), SIGSEGV);
-        std::ifstream in(victim);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+        // Only the first bytes are compared: a dump written there would fill the log.
+        const auto head = [](const fs::path& file) {
+            std::ifstream in(file);
+            return std::string(std::istreambuf_iterator<char>(in), {}).substr(0, 16);
+        };
+        EXPECT_EQ(head(victim), "precious");
         for (const auto& dump : Dumps(folder.path, "planted")) {
             if (!link) {
-                std::ifstream theirs(dump);
-                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "theirs");
+                EXPECT_EQ(head(dump), "theirs");
             }
         }
     }
