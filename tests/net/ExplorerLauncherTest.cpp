@@ -85,7 +85,7 @@ TEST(LaunchInExplorer, OpensAFolderWhoseNameHoldsQuestionMarkHashOrPercent) {
     ASSERT_TRUE(root.isValid());
     RecordingPrompt prompt;
     std::vector<QString> folders;
-    for (const QString name :
+    for (const QString& name :
          {QStringLiteral("Games?"), QStringLiteral("a?b?c"), QStringLiteral("#1 save"),
           QStringLiteral("100% done%41"), QStringLiteral("what?/deeper#/50%")}) {
         const QString folder = root.path() + u'/' + name;
