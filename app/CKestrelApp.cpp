@@ -20,6 +20,12 @@ bool CKestrelApp::InitInstance() {
     SingleInstanceLock lock;
     switch (lock.acquire(lockPath_)) {
     case SingleInstanceLock::Outcome::Failed:
+        // Never a silent end: the player learns why, and where to look.
+        prompt_.messageBox(
+            nullptr,
+            QStringLiteral("The program cannot start: the folder of %1 %2.")
+                .arg(QString::fromStdString(lockPath_), QString::fromStdString(lock.problem())),
+            Prompt::Buttons::Ok);
         return false;
     case SingleInstanceLock::Outcome::AlreadyHeld:
         prompt_.messageBox(nullptr, QStringLiteral("Another program is running!"),

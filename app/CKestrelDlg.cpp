@@ -218,9 +218,7 @@ void CKestrelDlg::OnTorrentChecked() {
     timers_.start(kServerPeerTimer, kServerPeerPeriodMs);
     timers_.start(kProgressReportTimer, kProgressReportPeriodMs);
     SetInternalIp();
-    if (!complete) {
-        StampLocalTime(statistics_.startTime);
-    }
+    StampLocalTime(statistics_.startTime);
 }
 
 void CKestrelDlg::RescheduleAnnounce() {

@@ -2,6 +2,7 @@
 
 #include "app/CKestrelApp.h"
 #include "app/crash/CCrashDumpWriter.h"
+#include "engine/OpenFileLimit.h"
 #include "net/AnsiText.h"
 #include "net/HttpGet.h"
 #include "net/ReportSender.h"
@@ -14,6 +15,8 @@
 int main(int argc, char* argv[]) {
     // First of all, so that every later step, a refused second copy included, leaves a dump.
     static CCrashDumpWriter crashDumpWriter;
+    // An installer of thousands of files keeps as many open; the usual soft limit is 1,024.
+    RaiseOpenFileLimit();
     InitHttpClient();
     CaptureUserCodeset();
     QApplication application(argc, argv);

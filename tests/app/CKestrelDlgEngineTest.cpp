@@ -14,6 +14,7 @@
 #include "SwarmHarness.h"
 #include "engine/DownloadEngine.h"
 #include "engine/ListenPortDraw.h"
+#include "net/StatisticsRules.h"
 #include "support/ManualClock.h"
 #include "support/RecordingPrompt.h"
 #include "support/RecordingSender.h"
@@ -367,6 +368,8 @@ TEST_F(DlgEngine, AFolderHoldingTheWholeSetKeepsPauseOff) {
     ASSERT_TRUE(until([&] { return Checked(*dlg); }));
     EXPECT_TRUE(dlg->Task().isComplete());
     EXPECT_FALSE(PauseButton(*dlg).isEnabled());
+    // A player who already has the set still started at the check: the close report says when.
+    EXPECT_EQ(dlg->Statistics().startTime, TimeStamp(clock.localTime()));
 }
 
 TEST_F(DlgEngine, AStartThatStopsEarlyClosesWithoutASession) {

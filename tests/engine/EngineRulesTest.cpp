@@ -14,6 +14,7 @@
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/LocalAddress.h"
+#include "engine/OpenFileLimit.h"
 #include "engine/RemainingTimeRule.h"
 #include "engine/ServerPeerControl.h"
 
@@ -131,7 +132,7 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndAppliesTheSettingsTable) {
     EXPECT_EQ(s.get_str(P::peer_fingerprint), "-VR0C10-");
     EXPECT_EQ(s.get_str(P::listen_interfaces), "");
     EXPECT_EQ(s.get_str(P::dht_bootstrap_nodes), "");
-    EXPECT_EQ(s.get_int(P::file_pool_size), 65535);
+    EXPECT_EQ(s.get_int(P::file_pool_size), FilePoolSize(CurrentOpenFileLimit()));
     EXPECT_TRUE(s.get_bool(P::allow_multiple_connections_per_ip));
     EXPECT_EQ(s.get_int(P::max_failcount), 2);
     EXPECT_EQ(s.get_int(P::peer_connect_timeout), 14);
