@@ -9,9 +9,9 @@
 #include "platform/SingleInstanceLock.h"
 
 CKestrelApp::CKestrelApp(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
-                         std::string lockPath)
+                         std::string lockPath, Desktop& desktop)
     : prompt_(prompt), clock_(clock), sender_(sender), fileServer_(std::move(fileServer)),
-      lockPath_(std::move(lockPath)) {}
+      lockPath_(std::move(lockPath)), desktop_(desktop) {}
 
 bool CKestrelApp::InitInstance() {
     // The crash dump writer is already installed: main creates it before anything else.
@@ -20,6 +20,12 @@ bool CKestrelApp::InitInstance() {
     SingleInstanceLock lock;
     switch (lock.acquire(lockPath_)) {
     case SingleInstanceLock::Outcome::Failed:
+        // Never a silent end: the player learns why, and where to look.
+        prompt_.messageBox(
+            nullptr,
+            QStringLiteral("The program cannot start: the folder of %1 %2.")
+                .arg(QString::fromStdString(lockPath_), QString::fromStdString(lock.problem())),
+            Prompt::Buttons::Ok);
         return false;
     case SingleInstanceLock::Outcome::AlreadyHeld:
         prompt_.messageBox(nullptr, QStringLiteral("Another program is running!"),
@@ -34,7 +40,7 @@ bool CKestrelApp::InitInstance() {
     QCoreApplication::setOrganizationName(AppName());
 
     {
-        CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_);
+        CKestrelDlg dialog(prompt_, clock_, sender_, fileServer_, desktop_);
         dialog.DoModal();
     }
     // A progress report may still hang on a silent server: it is given up here (within about

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "platform/Desktop.h"
+
 class Clock;
 class Prompt;
 class ReportSender;
@@ -12,7 +14,7 @@ class ReportSender;
 class CKestrelApp {
 public:
     CKestrelApp(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
-                std::string lockPath);
+                std::string lockPath, Desktop& desktop = SilentDesktop::Instance());
 
     // Runs the whole program; always false, so nothing runs after it (as a framework's
     // InitInstance that ends the process without a message loop of its own).
@@ -24,4 +26,5 @@ private:
     ReportSender& sender_;
     QString fileServer_;
     std::string lockPath_;
+    Desktop& desktop_;
 };

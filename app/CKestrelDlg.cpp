@@ -26,9 +26,9 @@ const char* const kCloseQuestion =
 } // namespace
 
 CKestrelDlg::CKestrelDlg(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
-                         QWidget* parent)
+                         Desktop& desktop, QWidget* parent)
     : CSkinWindow(parent), prompt_(prompt), clock_(clock), sender_(sender),
-      fileServer_(std::move(fileServer)), timers_(this) {}
+      fileServer_(std::move(fileServer)), timers_(this), desktop_(desktop) {}
 
 CKestrelDlg::~CKestrelDlg() = default;
 
@@ -57,6 +57,7 @@ void CKestrelDlg::OnTimer(int id) {
     case kStatusTimer:
         // Texts first, events second: the texts show the state from before this tick's events.
         status_.RefreshStatus(task_);
+        desktop_.Refresh(task_);
         PumpEngineEvents();
         break;
     case kListenCheckTimer:
@@ -191,6 +192,7 @@ void CKestrelDlg::OnFileError() {
 void CKestrelDlg::OnTorrentFinished() {
     skin_.EnablePauseButton(false);
     StampLocalTime(statistics_.completeTime);
+    desktop_.Finished(isActiveWindow() && !isMinimized());
 }
 
 void CKestrelDlg::OnTorrentPaused() {
@@ -218,9 +220,7 @@ void CKestrelDlg::OnTorrentChecked() {
     timers_.start(kServerPeerTimer, kServerPeerPeriodMs);
     timers_.start(kProgressReportTimer, kProgressReportPeriodMs);
     SetInternalIp();
-    if (!complete) {
-        StampLocalTime(statistics_.startTime);
-    }
+    StampLocalTime(statistics_.startTime);
 }
 
 void CKestrelDlg::RescheduleAnnounce() {
@@ -262,6 +262,7 @@ void CKestrelDlg::RequestClose() {
 }
 
 void CKestrelDlg::CloseProgram() {
+    desktop_.Closing();
     // Without an engine there is nothing to stop or report: close at once.
     if (engine_) {
         hide();

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include "app/DesktopStatus.h"
 #include "app/PublisherSources.h"
 #include "app/StatusDisplay.h"
 #include "app/TimerTable.h"
@@ -15,6 +16,7 @@
 #include "net/StatisticsRecord.h"
 #include "net/StatisticsReports.h"
 #include "net/StatisticsRules.h"
+#include "platform/Desktop.h"
 #include "ui/CSkinWindow.h"
 
 class Clock;
@@ -50,9 +52,10 @@ public:
     using enum skin::Command;
 
     // The clock seeds the listen port draw, stamps the reports and spends the wait before
-    // close; the sender carries the statistics reports.
+    // close; the sender carries the statistics reports; the desktop shows the progress on the
+    // taskbar entry and the notice at completion.
     CKestrelDlg(Prompt& prompt, Clock& clock, ReportSender& sender, QString fileServer,
-                QWidget* parent = nullptr);
+                Desktop& desktop = SilentDesktop::Instance(), QWidget* parent = nullptr);
     ~CKestrelDlg() override;
 
     // Initialises the window and runs it modally; returns at once when the start closed it.
@@ -117,6 +120,7 @@ private:
     DownloadCheckResult checkResult_;
     StatisticsRecord statistics_;
     StatisticsReports reports_{statistics_, clock_, sender_};
+    DesktopStatus desktop_;
     QString saveFolder_;
     bool ended_ = false;
     // True while the event pump runs; a message box it opens ticks timer 109 again.

@@ -2,17 +2,21 @@
 
 #include "app/CKestrelApp.h"
 #include "app/crash/CCrashDumpWriter.h"
+#include "engine/OpenFileLimit.h"
 #include "net/AnsiText.h"
 #include "net/HttpGet.h"
 #include "net/ReportSender.h"
 #include "net/ServerAddress.h"
 #include "platform/Clock.h"
+#include "platform/DBusDesktop.h"
 #include "platform/QtPrompt.h"
 #include "platform/SingleInstanceLock.h"
 
 int main(int argc, char* argv[]) {
     // First of all, so that every later step, a refused second copy included, leaves a dump.
     static CCrashDumpWriter crashDumpWriter;
+    // An installer of thousands of files keeps as many open; the usual soft limit is 1,024.
+    RaiseOpenFileLimit();
     InitHttpClient();
     CaptureUserCodeset();
     QApplication application(argc, argv);
@@ -21,7 +25,10 @@ int main(int argc, char* argv[]) {
     QtPrompt prompt;
     SystemClock clock;
     HttpReportSender sender;
-    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath());
+    // Without a session bus this shows nothing, and says nothing about it.
+    DBusDesktop desktop(QDBusConnection::sessionBus());
+    CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath(),
+                    desktop);
     app.InitInstance();
     // No request is left: the application has stopped the sender, whose threads have ended.
     ShutdownHttpClient();

@@ -27,6 +27,7 @@
 #include "engine/EngineInternals.h"
 #include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
+#include "engine/OpenFileLimit.h"
 #include "engine/TorrentContentRule.h"
 #include "engine/TorrentSignature.h"
 
@@ -269,7 +270,9 @@ std::string DownloadEngine::PeerIdPrefix() const {
 void DownloadEngine::ApplySessionSettings() {
     lt::settings_pack p;
     p.set_str(lt::settings_pack::user_agent, UserAgent().toStdString());
-    p.set_int(lt::settings_pack::file_pool_size, 65535);
+    // Mapped files hold a descriptor each: a pool larger than the process may open fails
+    // part-way through a set of many files.
+    p.set_int(lt::settings_pack::file_pool_size, FilePoolSize(CurrentOpenFileLimit()));
     p.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     p.set_int(lt::settings_pack::max_failcount, 2);
     p.set_int(lt::settings_pack::peer_connect_timeout, 14);
@@ -444,6 +447,12 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         auto impl = std::make_unique<DownloadTask::Impl>();
         impl->engine = impl_.get();
         impl->handle = handle;
+        const lt::file_storage& files = info->files();
+        for (const lt::file_index_t f : files.file_range()) {
+            if (!files.pad_file_at(f)) {
+                impl->payloadSize += files.file_size(f);
+            }
+        }
         impl->info = std::move(info);
         impl->guard = std::move(guard);
         task.impl_ = std::move(impl);

@@ -72,7 +72,7 @@ std::int64_t DownloadTask::totalSize() const {
     if (!isValid()) {
         return 0;
     }
-    return impl_->info ? impl_->info->total_size() : 0;
+    return impl_->payloadSize;
 }
 int DownloadTask::peerCount() const {
     return isValid() ? Query(impl_->handle).num_peers : 0;

@@ -6,6 +6,7 @@
 #endif
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -64,6 +65,9 @@ struct DownloadTask::Impl {
     // The torrent's description never changes once added; reading it needs no round trip to
     // the network thread, which is busy at full speed.
     std::shared_ptr<const libtorrent::torrent_info> info;
+    // The bytes of the files without pad files: the library's bytes done leave pads out, so
+    // the total that the figures compare with leaves them out too.
+    std::int64_t payloadSize = 0;
     std::shared_ptr<ConnectionGuard> guard;
     // What the guard was last told to keep out.
     std::vector<PeerEndpoint> keptOut;

@@ -92,3 +92,36 @@ QString DecodeTextFrom(const char* bytes, const char* codeset) {
     }
     return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(produced));
 }
+
+QByteArray EncodeAnsiText(const QString& text) {
+    return EncodeTextTo(text, sourceCodeset().c_str());
+}
+
+QByteArray EncodeTextTo(const QString& text, const char* codeset) {
+    const char* source = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? "UTF-16LE" : "UTF-16BE";
+    iconv_t raw = iconv_open(codeset, source);
+    if (raw == reinterpret_cast<iconv_t>(-1)) {
+        return text.toUtf8();
+    }
+    std::unique_ptr<void, IconvCloser> cd(raw);
+    QByteArray out;
+    // One character (one or two UTF-16 units) at a time, so that one the codeset lacks can go
+    // as UTF-8 on its own.
+    char piece[16];
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        char* in = reinterpret_cast<char*>(const_cast<QChar*>(text.constData() + i));
+        std::size_t inLeft = static_cast<std::size_t>(units) * sizeof(QChar);
+        char* outPtr = piece;
+        std::size_t outLeft = sizeof piece;
+        if (iconv(raw, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+            iconv(raw, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+            iconv(raw, nullptr, nullptr, nullptr, nullptr);
+            out += text.mid(i, units).toUtf8();
+        } else {
+            out.append(piece, static_cast<qsizetype>(outPtr - piece));
+        }
+        i += units;
+    }
+    return out;
+}

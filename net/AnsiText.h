@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The 8-bit text the publisher's server sends, up to its first zero byte, turned into UTF-16.
@@ -11,6 +12,11 @@ QString DecodeAnsiText(const char* bytes);
 // character-type locale to UTF-8 when it starts, so the user's own codeset is read from the
 // environment first and DecodeAnsiText keeps to it.
 void CaptureUserCodeset();
+
+// The way back: text as bytes in the codeset DecodeAnsiText reads, so that an address the server
+// sent goes back to it in the same bytes. A character the codeset lacks goes as UTF-8.
+QByteArray EncodeAnsiText(const QString& text);
+QByteArray EncodeTextTo(const QString& text, const char* codeset);
 
 // The same for a named iconv codeset ("EUC-KR", "ISO-8859-1", ...); an unknown codeset reads
 // UTF-8.

@@ -15,6 +15,16 @@ namespace {
 
 constexpr std::uint32_t kCheckBufferSize = 1'048'576;
 
+// The window stands frozen while these run, so each has a ceiling: the answer is a line of
+// text, the torrent at most 2 MiB.
+HttpGetTimeouts Within(std::chrono::seconds ceiling) {
+    HttpGetTimeouts limits;
+    limits.ceiling = ceiling;
+    return limits;
+}
+const HttpGetTimeouts kAnswerLimits = Within(std::chrono::seconds(120));
+const HttpGetTimeouts kTorrentLimits = Within(std::chrono::seconds(300));
+
 QString connectFailure(int step) {
     return QStringLiteral("Cannot connect to server. Please check your network. (%1)").arg(step);
 }
@@ -29,7 +39,8 @@ const QString kNewVersion =
 bool fetchAnswer(const QString& fileServer, QString& text) {
     auto buffer = std::make_unique<char[]>(kCheckBufferSize);
     std::uint32_t length = 0;
-    if (!HttpGet(DownloadCheckUrl(fileServer), buffer.get(), kCheckBufferSize, &length)) {
+    if (!HttpGet(DownloadCheckUrl(fileServer), buffer.get(), kCheckBufferSize, &length,
+                 kAnswerLimits)) {
         return false;
     }
     text = DecodeAnsiText(buffer.get());
@@ -77,7 +88,7 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
 
     std::uint32_t torrentLength = 0;
     if (torrentBuffer == nullptr ||
-        !HttpGet(fields[4], torrentBuffer, kTorrentBufferSize, &torrentLength)) {
+        !HttpGet(fields[4], torrentBuffer, kTorrentBufferSize, &torrentLength, kTorrentLimits)) {
         prompt.messageBox(owner, connectFailure(3), Prompt::Buttons::Ok);
         return false;
     }

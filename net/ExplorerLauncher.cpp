@@ -3,13 +3,14 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "net/AnsiText.h"
 #include "net/TextFields.h"
 #include "platform/Prompt.h"
 
 namespace {
 
-// Kept in a query besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
-// UTF-8) and " # < > [ \ ] ^ ` { | } / ? are percent-encoded.
+// Kept in a query besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (in the
+// server's codeset) and " # < > [ \ ] ^ ` { | } / ? are percent-encoded.
 const QByteArray kKeptInQuery = QByteArrayLiteral("!$&'()*+,:;=@");
 
 bool isWebAddress(const QString& target) {
@@ -22,6 +23,21 @@ bool isLocalFolder(const QString& target) {
     return QDir::isAbsolutePath(target) && info.isDir();
 }
 
+// The non-ASCII characters of an address, percent-encoded in the server's codeset; the rest
+// stays as it is.
+QString EncodeNonAscii(const QString& text) {
+    QString out;
+    for (const char byte : EncodeAnsiText(text)) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (b < 0x80) {
+            out += QLatin1Char(byte);
+        } else {
+            out += u'%' + QString::number(b, 16).toUpper();
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 bool EscapeUrlQuery(QString& text) {
@@ -29,8 +45,9 @@ bool EscapeUrlQuery(QString& text) {
     if (parts.size() < 2) {
         return true;
     }
-    QString escaped = parts[0] + u'?' +
-                      QString::fromLatin1(PercentEncodeKeeping(parts[1].toUtf8(), kKeptInQuery));
+    QString escaped =
+        parts[0] + u'?' +
+        QString::fromLatin1(PercentEncodeKeeping(EncodeAnsiText(parts[1]), kKeptInQuery));
     if (escaped.size() > kMaxLaunchTarget) {
         return false;
     }
@@ -42,13 +59,20 @@ bool LaunchInExplorer(Prompt& prompt, const QString& target) {
     if (target.size() > kMaxLaunchTarget) {
         return false;
     }
+    // A folder's name is no address: "?", "#" and "%" in it are part of the name.
+    if (isLocalFolder(target)) {
+        return prompt.openExternal(target);
+    }
     QString escaped = target;
     if (!EscapeUrlQuery(escaped)) {
         return false;
     }
-    // Server-given text: only pages and real folders, never a scheme that could run something.
-    if (!isWebAddress(escaped) && !isLocalFolder(escaped)) {
+    // Server-given text: only pages, never a scheme that could run something.
+    if (!isWebAddress(escaped)) {
         return false;
     }
-    return prompt.openExternal(escaped);
+    // The browser would send a raw non-ASCII path as UTF-8; the server's own bytes go instead.
+    const qsizetype query = escaped.indexOf(u'?');
+    escaped = EncodeNonAscii(escaped.left(query)) + (query < 0 ? QString() : escaped.mid(query));
+    return escaped.size() <= kMaxLaunchTarget && prompt.openExternal(escaped);
 }

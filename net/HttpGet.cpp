@@ -8,8 +8,10 @@
 
 #include <QUrl>
 
+#include "net/AnsiText.h"
 #include "net/BuildConfig.h"
 #include "net/TextFields.h"
+#include "net/TransferDeadline.h"
 #include "platform/BuildInfo.h"
 
 namespace {
@@ -25,15 +27,14 @@ using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 struct Transfer {
     char* buffer;
     std::uint32_t capacity;
-    std::chrono::milliseconds stallTimeout;
+    TransferDeadline deadline;
     // A report needs only the first bytes of its answer; the rest is not read.
     bool firstBytesSuffice = false;
     const std::atomic<bool>* cancel = nullptr;
     std::uint32_t total = 0;
     bool overflow = false;
     bool answered = false;
-    std::chrono::steady_clock::time_point lastByte = std::chrono::steady_clock::now();
-    curl_off_t lastCount = 0;
+    bool outOfTime = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
@@ -62,13 +63,17 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     if (t->cancel != nullptr && t->cancel->load()) {
         return 1;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (received != t->lastCount) {
-        t->lastCount = received;
-        t->lastByte = now;
+    switch (
+        t->deadline.check(std::chrono::steady_clock::now(), static_cast<std::uint64_t>(received))) {
+    case TransferDeadline::Verdict::Going:
         return 0;
+    case TransferDeadline::Verdict::OutOfTime:
+        t->outOfTime = true;
+        return 1;
+    case TransferDeadline::Verdict::TooSlow:
+        return 1;
     }
-    return now - t->lastByte >= t->stallTimeout ? 1 : 0;
+    return 1;
 }
 
 // Set before any request and only read afterwards, so worker threads share it safely.
@@ -77,8 +82,8 @@ HttpTrust& Trust() {
     return trust;
 }
 
-// Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (as
-// UTF-8) and " < > \ ^ ` { | } are percent-encoded.
+// Kept on the wire besides letters, digits, - . _ ~ and "%"; blanks, controls, non-ASCII (in
+// the codeset the server's text came in) and " < > \ ^ ` { | } are percent-encoded.
 const QByteArray kKeptOnWire = QByteArrayLiteral("!#$&'()*+,/:;=?@[]");
 
 } // namespace
@@ -106,7 +111,7 @@ void ShutdownHttpClient() {
 }
 
 QByteArray EncodeUrlForWire(const QString& url) {
-    return PercentEncodeKeeping(url.toUtf8(), kKeptOnWire);
+    return PercentEncodeKeeping(EncodeAnsiText(url), kKeptOnWire);
 }
 
 namespace {
@@ -149,8 +154,13 @@ CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& 
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     // Reports run on worker threads; signals would reach the wrong thread.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // A request given up while its host name is still being looked up does not wait for the
+    // resolver thread, whose own time-outs run to tens of seconds.
+    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(timeouts.connectTimeout.count()));
+    // The ceiling to the millisecond; the progress check alone runs about once a second.
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.ceiling.count()));
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
@@ -159,16 +169,18 @@ CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& 
     return curl_easy_perform(h);
 }
 
-} // namespace
-
-bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
-             const HttpGetTimeouts& timeouts) {
+bool HttpGetWithin(const QString& url, char* buffer, std::uint32_t capacity,
+                   std::uint32_t* bodyLength, const HttpGetTimeouts& timeouts,
+                   bool ceilingEndsBody) {
     if (url.isEmpty() || buffer == nullptr || capacity == 0) {
         return false;
     }
-    Transfer transfer{buffer, capacity, timeouts.stallTimeout};
+    Transfer transfer{buffer, capacity, {timeouts, std::chrono::steady_clock::now()}};
     const CURLcode code = Perform(url, transfer, timeouts);
-    if (transfer.overflow || code != CURLE_OK) {
+    // Past the connection, a time-out is the ceiling's.
+    transfer.outOfTime = transfer.outOfTime || code == CURLE_OPERATION_TIMEDOUT;
+    const bool cutByCeiling = ceilingEndsBody && transfer.outOfTime && transfer.total > 0;
+    if (transfer.overflow || (code != CURLE_OK && !cutByCeiling)) {
         return false;
     }
     buffer[transfer.total] = '\0';
@@ -178,12 +190,24 @@ bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint
     return transfer.total > 0;
 }
 
+} // namespace
+
+bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
+             const HttpGetTimeouts& timeouts) {
+    return HttpGetWithin(url, buffer, capacity, bodyLength, timeouts, false);
+}
+
+bool HttpGetUntilCeiling(const QString& url, char* buffer, std::uint32_t capacity,
+                         std::uint32_t* bodyLength, const HttpGetTimeouts& timeouts) {
+    return HttpGetWithin(url, buffer, capacity, bodyLength, timeouts, true);
+}
+
 bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
                    const HttpGetTimeouts& timeouts, const std::atomic<bool>* cancel) {
     if (url.isEmpty() || buffer == nullptr || capacity == 0) {
         return false;
     }
-    Transfer transfer{buffer, capacity, timeouts.stallTimeout, true, cancel};
+    Transfer transfer{buffer, capacity, {timeouts, std::chrono::steady_clock::now()}, true, cancel};
     Perform(url, transfer, timeouts);
     buffer[transfer.total] = '\0';
     // Whatever curl says about the end (cut off by us or by the server, stalled, an error page),

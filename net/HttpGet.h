@@ -6,11 +6,14 @@
 
 #include <QString>
 
-// How long HttpGet waits. A connection that cannot be made in connectTimeout, or a transfer
-// during which no byte arrives for stallTimeout, fails; a slow but moving transfer is never cut.
+// How long HttpGet waits. A connection that cannot be made in connectTimeout fails, and so does
+// a transfer that brings fewer than floorBytes in any window of stallTimeout (a slow but moving
+// transfer is never cut) or that is still going after `ceiling`.
 struct HttpGetTimeouts {
     std::chrono::milliseconds connectTimeout{30'000};
     std::chrono::milliseconds stallTimeout{60'000};
+    std::uint64_t floorBytes = 256;
+    std::chrono::milliseconds ceiling{300'000};
 };
 
 // Whom https requests trust. Certificates are verified as curl does by default: against the
@@ -44,15 +47,22 @@ void ShutdownHttpClient();
 // verification, or a pinned host that shows another key or is asked over plain http, fails
 // like a server that cannot be reached.
 // Characters that cannot stand in a URL on the wire (blanks, controls, non-ASCII, " < > \ ^ ` { |
-// }) are percent-encoded when the request is sent, non-ASCII as UTF-8.
+// }) are percent-encoded when the request is sent, non-ASCII in the codeset the server's text is
+// read in (see EncodeAnsiText), so that an address it sent goes back in its own bytes.
 bool HttpGet(const QString& url, char* buffer, std::uint32_t capacity, std::uint32_t* bodyLength,
              const HttpGetTimeouts& timeouts = {});
+
+// HttpGet for a measurement: when the ceiling ends a body that has begun, what arrived of it
+// counts as the body (a body that breaks off or outgrows the buffer still fails).
+bool HttpGetUntilCeiling(const QString& url, char* buffer, std::uint32_t capacity,
+                         std::uint32_t* bodyLength, const HttpGetTimeouts& timeouts);
 
 // One GET of a statistics report. The page has taken the report once its answer begins, so an
 // answer of at least one byte counts as delivered however it ends (larger than the buffer, broken
 // off, stalled): the rest of it is not read, and at most capacity - 1 of its first bytes land in
 // the buffer, followed by a zero byte. No answer or an empty one fails. Setting *cancel from
-// another thread ends the request within about a second, whatever the time-outs.
+// another thread ends the request within about a second, whatever the time-outs, also while
+// the host name is still being resolved.
 bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
                    const HttpGetTimeouts& timeouts = {}, const std::atomic<bool>* cancel = nullptr);
 

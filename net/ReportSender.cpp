@@ -5,12 +5,11 @@
 #include <utility>
 
 #include "net/ReportThread.h"
+#include "platform/SignalStackThread.h"
 
 HttpReportSender::HttpReportSender(HttpGetTimeouts timeouts, ThreadStarter startThread)
     : timeouts_(timeouts),
-      startThread_(startThread ? std::move(startThread) : [](std::function<void()> work) {
-          return std::thread(std::move(work));
-      }) {}
+      startThread_(startThread ? std::move(startThread) : &StartThreadWithSignalStack) {}
 
 HttpReportSender::~HttpReportSender() {
     stop();
@@ -47,15 +46,32 @@ void HttpReportSender::sendInBackground(QString url) {
     }
 }
 
-bool HttpReportSender::send(const QString& url, char* buffer, std::uint32_t capacity) {
-    return HttpGetReport(url, buffer, capacity, timeouts_) ||
-           HttpGetReport(url, buffer, capacity, timeouts_);
+bool HttpReportSender::send(const QString& url, char* buffer, std::uint32_t capacity,
+                            std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds{0}) {
+            return false;
+        }
+        HttpGetTimeouts timeouts = timeouts_;
+        timeouts.ceiling = std::min(timeouts.ceiling, left);
+        if (HttpGetReport(url, buffer, capacity, timeouts)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<std::uint32_t> HttpReportSender::fetch(const QString& url, char* buffer,
-                                                     std::uint32_t capacity) {
+                                                     std::uint32_t capacity,
+                                                     std::chrono::milliseconds limit) {
+    HttpGetTimeouts timeouts = timeouts_;
+    timeouts.ceiling = std::min(timeouts.ceiling, limit);
     std::uint32_t length = 0;
-    if (!HttpGet(url, buffer, capacity, &length, timeouts_)) {
+    if (limit <= std::chrono::milliseconds{0} ||
+        !HttpGetUntilCeiling(url, buffer, capacity, &length, timeouts)) {
         return std::nullopt;
     }
     return length;

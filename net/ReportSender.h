@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,13 +23,16 @@ public:
     // Sends url from a worker thread of its own that owns the text, and returns at once. A report
     // whose thread cannot be started is dropped.
     virtual void sendInBackground(QString url) = 0;
-    // Sends url on the calling thread into the caller's answer buffer: at most two attempts.
-    // True when the page answered.
-    virtual bool send(const QString& url, char* buffer, std::uint32_t capacity) = 0;
-    // One GET of url into the caller's buffer, no second attempt: the body's length, or nothing
-    // when the fetch failed (see HttpGet).
+    // Sends url on the calling thread into the caller's answer buffer: at most two attempts,
+    // both together ended after `limit`. True when the page answered.
+    virtual bool send(const QString& url, char* buffer, std::uint32_t capacity,
+                      std::chrono::milliseconds limit) = 0;
+    // One GET of url into the caller's buffer, no second attempt, ended after `limit`: the
+    // body's length, or nothing when the fetch failed (see HttpGet). A body the limit cuts
+    // counts with what arrived of it, as a measurement needs.
     virtual std::optional<std::uint32_t> fetch(const QString& url, char* buffer,
-                                               std::uint32_t capacity) = 0;
+                                               std::uint32_t capacity,
+                                               std::chrono::milliseconds limit) = 0;
     // The end of the run: reports still in flight are given up, and this returns once their
     // threads have ended. Nothing is sent in the background after it.
     virtual void stop() = 0;
@@ -41,6 +45,7 @@ public:
 class HttpReportSender final : public ReportSender {
 public:
     // Starts a thread running work; throws std::system_error when no thread can be started.
+    // The default gives each report thread a signal stack of its own, for the crash writer.
     using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
 
     explicit HttpReportSender(HttpGetTimeouts timeouts = {}, ThreadStarter startThread = {});
@@ -49,9 +54,10 @@ public:
     HttpReportSender& operator=(const HttpReportSender&) = delete;
 
     void sendInBackground(QString url) override;
-    bool send(const QString& url, char* buffer, std::uint32_t capacity) override;
-    std::optional<std::uint32_t> fetch(const QString& url, char* buffer,
-                                       std::uint32_t capacity) override;
+    bool send(const QString& url, char* buffer, std::uint32_t capacity,
+              std::chrono::milliseconds limit) override;
+    std::optional<std::uint32_t> fetch(const QString& url, char* buffer, std::uint32_t capacity,
+                                       std::chrono::milliseconds limit) override;
     void stop() override;
 
     // Reports whose threads have not ended yet.

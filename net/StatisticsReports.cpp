@@ -6,6 +6,13 @@
 #include "net/StatisticsRules.h"
 #include "platform/Clock.h"
 
+namespace {
+using Ms = std::chrono::milliseconds;
+Ms SpanOf(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration_cast<Ms>(d);
+}
+} // namespace
+
 StatisticsReports::StatisticsReports(StatisticsRecord& record, Clock& clock, ReportSender& sender)
     : record_(record), clock_(clock), sender_(sender) {}
 
@@ -38,21 +45,28 @@ void StatisticsReports::SendCloseReports(std::int64_t payloadUploaded) {
     StampLocalTime(record_.endTime);
     SetUploadAmount(WholeMiB(payloadUploaded));
     const auto buffer = std::make_unique<char[]>(kCloseReportBufferSize);
-    sender_.send(BuildSummaryReportUrl(record_), buffer.get(), kCloseReportBufferSize);
+    const auto begin = clock_.now();
+    sender_.send(BuildSummaryReportUrl(record_), buffer.get(), kCloseReportBufferSize,
+                 CloseStepLimit(kSummaryShare, Ms{0}));
     if (RunsSpeedTest(record_.speedTestUrl)) {
-        RunSpeedTest(buffer.get());
+        RunSpeedTest(buffer.get(), begin);
     }
 }
 
-void StatisticsReports::RunSpeedTest(char* buffer) {
+void StatisticsReports::RunSpeedTest(char* buffer, std::chrono::steady_clock::time_point begin) {
     const auto start = clock_.now();
-    const auto length = sender_.fetch(record_.speedTestUrl, buffer, kCloseReportBufferSize);
+    const auto limit = CloseStepLimit(kSpeedTestShare, SpanOf(start - begin));
+    if (limit <= Ms{0}) {
+        return;
+    }
+    const auto length = sender_.fetch(record_.speedTestUrl, buffer, kCloseReportBufferSize, limit);
     if (!length) {
         return;
     }
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now() - start);
-    if (const auto rate = SpeedTestRate(*length, elapsed)) {
-        sender_.send(BuildSpeedReportUrl(record_, *rate), buffer, kCloseReportBufferSize);
+    const auto end = clock_.now();
+    const auto rate = SpeedTestRate(*length, SpanOf(end - start));
+    const auto rest = CloseStepLimit(kCloseReportsBudget, SpanOf(end - begin));
+    if (rate && rest > Ms{0}) {
+        sender_.send(BuildSpeedReportUrl(record_, *rate), buffer, kCloseReportBufferSize, rest);
     }
 }

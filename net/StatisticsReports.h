@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include <QString>
@@ -46,13 +47,15 @@ public:
                                           .uploadRate = task.uploadRate()});
     }
 
-    // The report part of the close, blocking: the summary, then the speed test and its report.
-    // From here on no progress report starts. Without a report page nothing is sent.
+    // The report part of the close, blocking: the summary, then the speed test and its report,
+    // all within kCloseReportsBudget by the clock. From here on no progress report starts.
+    // Without a report page nothing is sent.
     // payloadUploaded: bytes uploaded in this run, 0 when no torrent was ever registered.
     void SendCloseReports(std::int64_t payloadUploaded);
 
 private:
-    void RunSpeedTest(char* buffer);
+    // begin: the close's first request, from which its budget counts.
+    void RunSpeedTest(char* buffer, std::chrono::steady_clock::time_point begin);
 
     StatisticsRecord& record_;
     Clock& clock_;

@@ -63,3 +63,9 @@ std::optional<int> SpeedTestRate(std::uint32_t bodyBytes, std::chrono::milliseco
     const auto seconds = std::max<std::int64_t>(1, elapsed.count() / 1000);
     return static_cast<int>((bodyBytes / 1024) / seconds);
 }
+
+std::chrono::milliseconds CloseStepLimit(std::chrono::milliseconds share,
+                                         std::chrono::milliseconds spent) {
+    const auto left = kCloseReportsBudget - spent;
+    return std::max(std::chrono::milliseconds{0}, std::min(share, left));
+}

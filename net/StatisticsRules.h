@@ -42,6 +42,17 @@ int ProgressDownRate(bool complete, std::uint32_t bytesPerSecond);
 // Whole MiB of a byte count, rounded toward zero.
 std::int32_t WholeMiB(std::int64_t bytes);
 
+// The close's requests (the summary, the speed test and its report) end within this together,
+// whatever the report server does; the summary and the speed test each take at most their
+// share of it, so that a silent page leaves time for the rest.
+inline constexpr std::chrono::milliseconds kCloseReportsBudget{20'000};
+inline constexpr std::chrono::milliseconds kSummaryShare{8'000};
+inline constexpr std::chrono::milliseconds kSpeedTestShare{8'000};
+// The time the next close-time request may take after `spent` of the budget: its share, no more
+// than what is left, and nothing once the budget is gone.
+std::chrono::milliseconds CloseStepLimit(std::chrono::milliseconds share,
+                                         std::chrono::milliseconds spent);
+
 // Whether the check's speed-test address names something to fetch: more than 5 characters.
 bool RunsSpeedTest(const QString& speedTestUrl);
 // The speed report's Rate for a body fetched in elapsed: whole KiB over whole seconds (at least

@@ -1,5 +1,7 @@
 #include "ui/CSkinControls.h"
 
+#include <utility>
+
 #include <QPaintDevice>
 #include <QPainter>
 #include <QWidget>
@@ -24,6 +26,8 @@ void CSkinControls::CreateSkinControls(std::function<void(int)> onCommand) {
         button->LoadBitmaps(entry.images[0], entry.images[1], entry.images[2], entry.images[3]);
         button->SizeToContent();
         button->setToolTip(QString::fromLatin1(entry.toolTip));
+        button->setAccessibleName(QString::fromLatin1(entry.accessibleName));
+        button->setAccessibleDescription(QString::fromLatin1(entry.accessibleDescription));
         // Buttons are reached through their members; the id only names the command.
         QObject::connect(button, &QAbstractButton::clicked, window_,
                          [onCommand, id = entry.command] { onCommand(id); });
@@ -32,6 +36,7 @@ void CSkinControls::CreateSkinControls(std::function<void(int)> onCommand) {
     }
 
     progressBar_.setGeometry(skin::kProgressRect);
+    progressBar_.setAccessibleName(QString::fromLatin1(skin::kProgressAccessibleName));
     progressBar_.SetPos(skin::kProgressStartPos);
 
     const auto labels = Labels();
@@ -44,6 +49,18 @@ void CSkinControls::CreateSkinControls(std::function<void(int)> onCommand) {
         label->setGeometry(entry.rect);
         label->setVisible(entry.visible);
     }
+    // A screen reader reads each value with the caption it stands beside.
+    const std::array<std::pair<CSkinLabel*, CSkinLabel*>, 4> captioned{{
+        {&pathValue_, &pathCaption_},
+        {&sizeValue_, &sizeCaption_},
+        {&rateValue_, &rateCaption_},
+        {&peerValue_, &peerCaption_},
+    }};
+    for (const auto& [value, caption] : captioned) {
+        value->setAccessibleDescription(caption->text());
+    }
+    percentValue_.setAccessibleDescription(
+        QString::fromLatin1(skin::kPercentAccessibleDescription));
 }
 
 void CSkinControls::ShowValueControls() {
@@ -59,8 +76,12 @@ void CSkinControls::SetPauseButtonLook(PauseLook look) {
     const bool pause = look == PauseLook::Pause;
     const skin::ImageSet& set = pause ? skin::kPauseImages : skin::kResumeImages;
     pauseButton_.LoadBitmaps(set[0], set[1], set[2], set[3]);
-    pauseButton_.setToolTip(QString::fromLatin1(pause ? skin::kButtons[skin::PauseButton].toolTip
-                                                      : skin::kResumeToolTip));
+    const skin::ButtonSpec& spec = skin::kButtons[skin::PauseButton];
+    pauseButton_.setToolTip(QString::fromLatin1(pause ? spec.toolTip : skin::kResumeToolTip));
+    pauseButton_.setAccessibleName(
+        QString::fromLatin1(pause ? spec.accessibleName : skin::kResumeAccessibleName));
+    pauseButton_.setAccessibleDescription(QString::fromLatin1(
+        pause ? spec.accessibleDescription : skin::kResumeAccessibleDescription));
     // A switch made by an engine event would otherwise wait for the pointer to pass over it.
     pauseButton_.update();
 }

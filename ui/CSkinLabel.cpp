@@ -1,9 +1,24 @@
 #include "ui/CSkinLabel.h"
 
+#include "ui/CSkinLabelAccessible.h"
+
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPainter>
 
+namespace {
+QAccessibleInterface* CreateAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("CSkinLabel") && object->isWidgetType()) {
+        return new CSkinLabelAccessible(static_cast<CSkinLabel*>(object));
+    }
+    return nullptr;
+}
+} // namespace
+
 CSkinLabel::CSkinLabel(QWidget* parent) : QWidget(parent) {
+    // Once per process, before any label is asked for its interface.
+    static const bool factoryInstalled = (QAccessible::installFactory(CreateAccessible), true);
+    Q_UNUSED(factoryInstalled);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAutoFillBackground(false);
 }
@@ -24,6 +39,9 @@ void CSkinLabel::setText(const QString& text) {
     }
     text_ = text;
     update();
+    // The text is the label's accessible name: a screen reader hears of each change.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 QString CSkinLabel::shownText() const {

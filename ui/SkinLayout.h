@@ -46,22 +46,55 @@ struct ButtonSpec {
     QPoint topLeft; // its size is its normal picture's
     ImageSet images;
     const char* toolTip;
+    // What a screen reader says for it, and what it adds when asked for more.
+    const char* accessibleName;
+    const char* accessibleDescription;
 };
 
 // In creation order.
 enum Button { PauseButton, FolderButton, MinimizeButton, CloseButton, QuestionButton };
 inline constexpr std::array<ButtonSpec, 5> kButtons{{
-    {kPauseResumeCommand, "Pause/Resume", {109, 292}, kPauseImages, "Pause"},
+    {kPauseResumeCommand,
+     "Pause/Resume",
+     {109, 292},
+     kPauseImages,
+     "Pause",
+     "Pause",
+     "Pauses the download"},
     {kShowFolderCommand,
      "ShowContainingFolder",
      {203, 292},
      {159, 161, 162, 132},
-     "Show the download folder"},
-    {kMinimizeCommand, "Minimize", {570, 7}, {172, 174, 175, 173}, "Minimise"},
-    {kCloseCommand, "Close", {587, 7}, {131, 157, 158, 156}, "Close"},
-    {kAboutCommand, "Question", {553, 7}, {194, 196, 193, 195}, "About"},
+     "Show the download folder",
+     "Show folder",
+     "Opens the folder the download is saved in"},
+    {kMinimizeCommand,
+     "Minimize",
+     {570, 7},
+     {172, 174, 175, 173},
+     "Minimise",
+     "Minimise",
+     "Minimises the window; the download goes on"},
+    {kCloseCommand,
+     "Close",
+     {587, 7},
+     {131, 157, 158, 156},
+     "Close",
+     "Close",
+     "Closes the program"},
+    {kAboutCommand,
+     "Question",
+     {553, 7},
+     {194, 196, 193, 195},
+     "About",
+     "About",
+     "Shows the program's version"},
 }};
 constexpr const char* kResumeToolTip = "Resume";
+constexpr const char* kResumeAccessibleName = "Resume";
+constexpr const char* kResumeAccessibleDescription = "Resumes the download";
+constexpr const char* kProgressAccessibleName = "Download progress";
+constexpr const char* kPercentAccessibleDescription = "Percent done";
 
 constexpr QRect kProgressRect = Ltrb(41, 232, 427, 245);
 constexpr int kProgressStartPos = 50;

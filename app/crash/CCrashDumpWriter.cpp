@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -36,13 +37,24 @@ struct sigaction ownAction;
 
 // The thread writing a dump; 0 while none is.
 std::atomic<pid_t> dumpingThread{0};
+// The dump being written, its signal, and the watchdog that ends a dump running past its limit.
+char dumpName[kDumpNameMax + 1];
+volatile sig_atomic_t dumpSignal = 0;
+timer_t watchdog;
+bool haveWatchdog = false;
+long dumpLimitMs = 0;
 
-// Ends the process by signo's default action, once the handler returns, with no core file:
-// a core dump would also start the desktop's crash reporter.
-void EndBySignal(int signo) {
+// No core file from here on: a core dump would also start the desktop's crash reporter, and a
+// fault while the dump is written must not leave one either.
+void SuppressCoreFile() {
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     const rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
+}
+
+// Ends the process by signo's default action, once the handler returns.
+void EndBySignal(int signo) {
+    SuppressCoreFile();
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     ::sigaction(signo, &byDefault, nullptr);
@@ -51,28 +63,89 @@ void EndBySignal(int signo) {
     ::raise(signo);
 }
 
+// A cut dump says nothing a reader could trust: it goes.
+void RemoveCutDump() {
+    if (dumpName[0] != '\0') {
+        ::unlink(dumpName);
+    }
+}
+
+// The watchdog's signal: the dump ran past its limit (a hung disk, a stuck read). Whichever
+// thread takes it ends the process by the crash's own signal, at once.
+void OnDumpTooLong(int) {
+    RemoveCutDump();
+    const int signo = dumpSignal;
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(signo, &byDefault, nullptr);
+    sigset_t crash;
+    sigemptyset(&crash);
+    sigaddset(&crash, signo);
+    ::pthread_sigmask(SIG_UNBLOCK, &crash, nullptr);
+    ::raise(signo);
+    ::_exit(128 + signo); // only should the signal not end it
+}
+
+void StartWatchdog(int signo) {
+    dumpSignal = signo;
+    if (!haveWatchdog) {
+        return;
+    }
+    struct sigaction onAlarm {};
+    onAlarm.sa_handler = &OnDumpTooLong;
+    onAlarm.sa_flags = SA_ONSTACK;
+    sigfillset(&onAlarm.sa_mask);
+    ::sigaction(SIGALRM, &onAlarm, nullptr);
+    itimerspec once{};
+    once.it_value.tv_sec = dumpLimitMs / 1000;
+    once.it_value.tv_nsec = (dumpLimitMs % 1000) * 1'000'000 + 1; // never 0, which disarms
+    ::timer_settime(watchdog, 0, &once, nullptr);
+}
+
+// Opens the dump file without following a link and without cutting a file that is not ours:
+// the name is predictable to the second, so another user could have put something there.
+int OpenDumpFile(const char* name) {
+    // The stack may hold what the user typed or fetched: readable by the user alone.
+    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) {
+        return fd;
+    }
+    // A dump of this second already: overwritten only when it is a plain file of this user
+    // with no other name. Never blocks on a pipe put in its place.
+    fd = ::open(name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+                    st.st_nlink != 1 || ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
 void WriteDump(int signo, siginfo_t* info, void* context) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     char name[kDumpNameMax + 1];
     FormatDumpName(name, folderPrefix, baseName, CalendarTime(now.tv_sec + utcOffset));
-    // The stack may hold what the user typed or fetched: readable by the user alone.
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = OpenDumpFile(name);
     if (fd < 0) {
         return;
     }
+    std::memcpy(dumpName, name, sizeof dumpName);
     siginfo_t sent{};
     if (!info) {
         sent.si_signo = signo;
         info = &sent;
     }
-    MinidumpWriter::Write(fd, *info, context);
-    ::close(fd);
+    const bool whole = MinidumpWriter::Write(fd, *info, context);
+    if (::close(fd) != 0 || !whole) {
+        RemoveCutDump();
+    }
 }
 
 } // namespace
 
-CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder) {
+CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder, int dumpLimit) {
     if (base && *base) {
         std::strncpy(baseName, base, 260);
         baseName[260] = '\0';
@@ -112,6 +185,13 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder) {
     ::localtime_r(&now, &local);
     utcOffset = local.tm_gmtoff;
     MinidumpWriter::Prepare();
+
+    // Armed only while a dump is written; made here, where making it is allowed.
+    sigevent alarm{};
+    alarm.sigev_notify = SIGEV_SIGNAL;
+    alarm.sigev_signo = SIGALRM;
+    haveWatchdog = ::timer_create(CLOCK_MONOTONIC, &alarm, &watchdog) == 0;
+    dumpLimitMs = dumpLimit > 0 ? dumpLimit : 1;
 
     // The handlers run on a stack of their own, so that a stack overflow can still be written.
     altStackSize_ = 64 * 1024 + static_cast<std::size_t>(::sysconf(_SC_MINSIGSTKSZ));
@@ -173,6 +253,8 @@ void CCrashDumpWriter::WriteDumpHandler(int signo, siginfo_t* info, void* contex
                previous.sa_handler != nullptr) {
         previous.sa_handler(signo);
     }
+    // A crash from here on: no core file, whatever happens while the dump is written.
+    SuppressCoreFile();
     // libtorrent's handler has set the default action before returning; a fault on another
     // thread while this one writes must still come here.
     ::sigaction(signo, &ownAction, nullptr);
@@ -181,7 +263,8 @@ void CCrashDumpWriter::WriteDumpHandler(int signo, siginfo_t* info, void* contex
     pid_t none = 0;
     if (!dumpingThread.compare_exchange_strong(none, self)) {
         if (none == self) {
-            EndBySignal(signo); // a fault while writing: end without a dump
+            RemoveCutDump(); // a fault while writing: end without a dump
+            EndBySignal(signo);
             return;
         }
         // Another thread is writing its dump and will end the process; wait for that.
@@ -189,6 +272,7 @@ void CCrashDumpWriter::WriteDumpHandler(int signo, siginfo_t* info, void* contex
             ::pause();
         }
     }
+    StartWatchdog(signo);
     WriteDump(signo, info, context);
     EndBySignal(signo);
 }

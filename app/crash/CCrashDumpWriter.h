@@ -5,15 +5,18 @@
 
 // Leaves a minidump file behind when the process dies of a fatal signal (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT), then lets the signal end the process without a core file or a
-// desktop crash reporter. One instance, created first in main; it lives until the process
-// ends. In a sanitized build it installs nothing, leaving the sanitizers' own reports; nor
-// does it on other processors than x86-64.
+// desktop crash reporter. A dump that is cut short (a fault while writing it, a write that
+// fails, or more than dumpLimit milliseconds spent on it) is removed. One instance, created
+// first in main; it lives until the process ends. In a sanitized build it installs nothing,
+// leaving the sanitizers' own reports; nor does it on other processors than x86-64.
 class CCrashDumpWriter {
 public:
     // baseName: the start of each file name; null or empty for the program file's name without
     // folder and extension. folder: created if need be; null, or a folder that cannot be
     // created, for the current folder.
-    explicit CCrashDumpWriter(const char* baseName = nullptr, const char* folder = nullptr);
+    static constexpr int kDumpLimitMs = 5000;
+    explicit CCrashDumpWriter(const char* baseName = nullptr, const char* folder = nullptr,
+                              int dumpLimit = kDumpLimitMs);
     ~CCrashDumpWriter();
     CCrashDumpWriter(const CCrashDumpWriter&) = delete;
     CCrashDumpWriter& operator=(const CCrashDumpWriter&) = delete;

@@ -69,12 +69,19 @@ TEST(CKestrelApp, SecondCopyIsRefusedAndTheFirstKeepsItsLock) {
     EXPECT_EQ(probe.acquire(a.lockPath), SingleInstanceLock::Outcome::AlreadyHeld);
 }
 
-TEST(CKestrelApp, NoLockEndsSilently) {
+TEST(CKestrelApp, ALockThatCannotBeTakenSaysWhyBeforeTheEnd) {
     App a;
-    CKestrelApp app(a.prompt, a.clock, a.sender, kNoServer,
-                    "/nonexistent-folder/Emberway Kestrel.lock");
+    // The fallback folder, made first by someone else and open to all.
+    const fs::path planted = a.temp.path() / "planted";
+    fs::create_directory(planted);
+    fs::permissions(planted, fs::perms::all);
+    const std::string path = (planted / "Emberway Kestrel.lock").string();
+    CKestrelApp app(a.prompt, a.clock, a.sender, kNoServer, path);
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_TRUE(a.prompt.entries.empty());
+    EXPECT_EQ(a.prompt.texts(RecordingPrompt::Kind::Message),
+              std::vector<QString>{"The program cannot start: the folder of " +
+                                   QString::fromStdString(path) + " is open to other users."});
+    EXPECT_FALSE(fs::exists(path)); // nothing was made in it
 }
 
 TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {

@@ -12,6 +12,7 @@
 #include "Screenshot.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
+#include "net/StatisticsRules.h"
 #include "support/WindowSwarm.h"
 
 namespace fs = std::filesystem;
@@ -266,6 +267,8 @@ TEST_F(DlgEngine, AFolderHoldingTheWholeSetKeepsPauseOffAndShowsTheCompleteLines
     EXPECT_EQ(s.percent, "100%");
     EXPECT_EQ(s.bar, 100);
     SaveScreenshot(dlg->grab().toImage(), "real-complete");
+    // A player who already has the set still started at the check: the close report says when.
+    EXPECT_EQ(dlg->Statistics().startTime, TimeStamp(clock.localTime()));
 }
 
 TEST_F(DlgEngine, AStartThatStopsEarlyClosesWithoutASession) {

@@ -31,14 +31,15 @@ public:
         note("background", url);
         real_.sendInBackground(std::move(url));
     }
-    bool send(const QString& url, char* buffer, std::uint32_t capacity) override {
+    bool send(const QString& url, char* buffer, std::uint32_t capacity,
+              std::chrono::milliseconds limit) override {
         note("send", url);
-        return real_.send(url, buffer, capacity);
+        return real_.send(url, buffer, capacity, limit);
     }
-    std::optional<std::uint32_t> fetch(const QString& url, char* buffer,
-                                       std::uint32_t capacity) override {
+    std::optional<std::uint32_t> fetch(const QString& url, char* buffer, std::uint32_t capacity,
+                                       std::chrono::milliseconds limit) override {
         note("fetch", url);
-        return real_.fetch(url, buffer, capacity);
+        return real_.fetch(url, buffer, capacity, limit);
     }
     void stop() override {
         calls.push_back("stop");

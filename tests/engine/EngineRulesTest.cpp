@@ -14,6 +14,7 @@
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/LocalAddress.h"
+#include "engine/OpenFileLimit.h"
 #include "engine/RemainingTimeRule.h"
 #include "engine/ServerPeerControl.h"
 
@@ -127,6 +128,7 @@ TEST(DownloadEngine, StartsQuietWithItsIdentityAndKeepsTheFloodingCategoriesOff)
     EXPECT_EQ(s.get_str(P::peer_fingerprint), "-VR0C10-");
     EXPECT_EQ(s.get_str(P::listen_interfaces), "");
     EXPECT_EQ(s.get_str(P::dht_bootstrap_nodes), "");
+    EXPECT_EQ(s.get_int(P::file_pool_size), FilePoolSize(CurrentOpenFileLimit()));
     // A tracker on a server peer's host must hear from the program whoever is chosen.
     EXPECT_FALSE(s.get_bool(P::apply_ip_filter_to_trackers));
     // No log or per-block categories: they flood the queue.

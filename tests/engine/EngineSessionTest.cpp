@@ -1,5 +1,6 @@
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -364,4 +365,70 @@ TEST_F(EngineSession, AFullOrReadOnlyDiskPausesOnceAndEachResumeRetriesOnce) {
     }
     umount2(full.c_str(), MNT_DETACH);
     umount2(readOnly.c_str(), MNT_DETACH);
+}
+
+// v2 and hybrid torrents start every file at a piece boundary, padding the file before it with
+// a pad file that is neither downloaded nor counted as done: the size the figures compare with
+// must leave the pads out too, or a finished download never reaches its size.
+TEST_F(EngineSession, EveryTorrentKindEndsAtItsWholeSize) {
+    using publisher::TorrentKind;
+    const std::vector<std::int64_t> sizes = {300 * 1024, 1000, 700 * 1024 + 5, 1};
+    const std::int64_t payload = 300 * 1024 + 1000 + 700 * 1024 + 5 + 1;
+    int round = 0;
+    for (const TorrentKind kind : {TorrentKind::V1, TorrentKind::V2, TorrentKind::Hybrid}) {
+        SCOPED_TRACE(round);
+        const fs::path dir = temp.path() / std::to_string(++round);
+        FileSet set = MakeFileSet(dir / "seed", "Game", sizes, {}, 64 * 1024, kind);
+        auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, dir);
+        ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+
+        Engine e(SeedWithFreeFirstPort() + round);
+        ASSERT_TRUE(e.add(set, dir / "down"));
+        EXPECT_EQ(e.task.totalSize(), payload);
+        e.task.ConnectPeer("127.0.0.2", kPeerPort);
+        ASSERT_TRUE(waitFor([&] {
+            e.pump();
+            return e.count(EngineEvent::Code::TorrentFinished) > 0;
+        }));
+        EXPECT_TRUE(SameFiles(set, dir / "down"));
+        EXPECT_EQ(e.task.totalDone(), payload);
+        EXPECT_EQ(e.task.totalSize(), payload);
+        EXPECT_EQ(e.task.percentDone(), 100);
+        EXPECT_TRUE(e.task.isComplete());
+    }
+}
+
+// An installer of thousands of files under the usual soft limit of 1,024 descriptors: the
+// library keeps no more files open than the limit leaves room for, so no file fails to open.
+TEST_F(EngineSession, ThreeThousandFilesDownloadUnderASoftLimitOf1024OpenFiles) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_GE(limit.rlim_max, 1024u);
+    limit.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    const std::vector<std::int64_t> sizes(3000, 2048);
+    FileSet set = MakeFileSet(temp.path() / "seed", "Many", sizes, {}, 16 * 1024);
+    auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, temp.path());
+    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }, std::chrono::seconds(120)));
+
+    auto e = std::make_unique<Engine>(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e->add(set, temp.path() / "down"));
+    e->task.ConnectPeer("127.0.0.2", kPeerPort);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            e->pump();
+            return e->count(EngineEvent::Code::TorrentFinished) > 0 ||
+                   e->count(EngineEvent::Code::FileError) > 0;
+        },
+        std::chrono::seconds(240)));
+    for (const auto& event : e->events) {
+        EXPECT_NE(event.code, EngineEvent::Code::FileError) << event.message.toStdString();
+    }
+    EXPECT_EQ(e->task.totalDone(), 3000 * 2048);
+    // Both sessions share this process's 1,024 descriptors; the files are compared once
+    // they have let go of theirs.
+    e.reset();
+    seeder.reset();
+    EXPECT_TRUE(SameFiles(set, temp.path() / "down"));
 }

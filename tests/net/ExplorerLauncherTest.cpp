@@ -3,9 +3,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include "NetTestSupport.h"
@@ -75,6 +77,23 @@ TEST(LaunchInExplorer, OpensOnlyWebPagesAndExistingFolders) {
     ASSERT_EQ(opened.size(), 4u);
     EXPECT_EQ(opened[0], QStringLiteral("http://h/a?x=1%202"));
     EXPECT_EQ(opened[2], folder.path());
+}
+
+// A save folder is a name, not an address: whatever its name holds, the folder itself opens.
+TEST(LaunchInExplorer, OpensAFolderWhoseNameHoldsQuestionMarkHashOrPercent) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    RecordingPrompt prompt;
+    std::vector<QString> folders;
+    for (const QString& name :
+         {QStringLiteral("Games?"), QStringLiteral("a?b?c"), QStringLiteral("#1 save"),
+          QStringLiteral("100% done%41"), QStringLiteral("what?/deeper#/50%")}) {
+        const QString folder = root.path() + u'/' + name;
+        ASSERT_TRUE(QDir().mkpath(folder)) << name.toStdString();
+        EXPECT_TRUE(LaunchInExplorer(prompt, folder)) << name.toStdString();
+        folders.push_back(folder);
+    }
+    EXPECT_EQ(prompt.texts(RecordingPrompt::Kind::Open), folders);
 }
 
 // The real launcher: a stand-in xdg-open first on PATH writes the arguments it got, one per line.

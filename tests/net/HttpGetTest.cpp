@@ -1,5 +1,7 @@
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -7,6 +9,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +19,7 @@
 #include "NetTestSupport.h"
 #include "net/HttpGet.h"
 #include "net/ReportThread.h"
+#include "support/TempFolder.h"
 
 using publisher::Fault;
 
@@ -166,8 +171,47 @@ TEST_F(HttpGetTest, SlowButMovingTransferIsNotCut) {
     std::uint32_t length = 0;
     HttpGetTimeouts quick;
     quick.stallTimeout = std::chrono::milliseconds(600);
+    quick.floorBytes = 1;
     ASSERT_TRUE(HttpGet(url("/slow"), buffer, sizeof buffer, &length, quick));
     EXPECT_EQ(length, 1000u);
+}
+
+TEST_F(HttpGetTest, TrickleBelowTheSpeedFloorIsCut) {
+    // 1,000 bytes in ten pieces 150 ms apart: moving, but under 300 bytes a second. Every gap is
+    // far inside the 1 s window, so only the floor can end it early.
+    server_->setFault("/trickle", Fault::trickle(1000, std::chrono::milliseconds(150)));
+    char buffer[2048];
+    std::uint32_t length = kUntouched;
+    HttpGetTimeouts floor;
+    floor.stallTimeout = std::chrono::seconds(1);
+    floor.floorBytes = 1000;
+    EXPECT_FALSE(HttpGet(url("/trickle"), buffer, sizeof buffer, &length, floor));
+    EXPECT_EQ(length, kUntouched);
+}
+
+TEST_F(HttpGetTest, TheCeilingEndsAMovingTransferAndAMeasurementKeepsWhatArrived) {
+    // 100,000 bytes in ten pieces 400 ms apart (3.6 s), well above any floor; the ceiling is
+    // 1 s, so the body is cut after its first few pieces.
+    server_->setFault("/long", Fault::trickle(100'000, std::chrono::milliseconds(400)));
+    std::vector<char> buffer(200'000);
+    std::uint32_t length = kUntouched;
+    HttpGetTimeouts ceiling;
+    ceiling.floorBytes = 1;
+    ceiling.ceiling = std::chrono::seconds(1);
+    EXPECT_FALSE(HttpGet(url("/long"), buffer.data(), 200'000, &length, ceiling));
+    EXPECT_EQ(length, kUntouched);
+
+    ASSERT_TRUE(HttpGetUntilCeiling(url("/long"), buffer.data(), 200'000, &length, ceiling));
+    EXPECT_GT(length, 0u);
+    EXPECT_LT(length, 100'000u);
+    EXPECT_EQ(buffer[length], '\0');
+
+    // A body that ends before the ceiling is whole; one that breaks off still fails.
+    server_->setFault("/short", sized(5000));
+    ASSERT_TRUE(HttpGetUntilCeiling(url("/short"), buffer.data(), 200'000, &length, ceiling));
+    EXPECT_EQ(length, 5000u);
+    server_->setFault("/cut", Fault::cutOff(100'000));
+    EXPECT_FALSE(HttpGetUntilCeiling(url("/cut"), buffer.data(), 200'000, &length, ceiling));
 }
 
 TEST_F(HttpGetTest, RedirectsAreFollowedButNotForeverNorOffTheWeb) {
@@ -251,4 +295,43 @@ TEST(EncodeUrlForWire, EncodesOnlyWhatCannotStandInAUrl) {
               QByteArray("http://h:1/p?a=1&b=x%20y%09%22%3C%3E%5C%5E%60%7B%7C%7D%41"));
     EXPECT_EQ(EncodeUrlForWire(QString::fromUtf8("http://h/\xED\x95\x9C")),
               QByteArray("http://h/%ED%95%9C"));
+}
+
+// A request given up while its host name is being looked up returns without waiting for the
+// resolver. The look-up goes to a name server that never answers, in a network and mount
+// namespace of the test's own; the resolver would wait 30 s for it.
+TEST(HttpGetResolve, ACancelDuringTheLookUpDoesNotWaitForTheResolver) {
+    if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        std::system("ip link set lo up") != 0) {
+        GTEST_SKIP() << "needs network and mount namespaces of its own";
+    }
+    TempFolder temp;
+    const auto conf = temp.path() / "resolv.conf";
+    std::ofstream(conf) << "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n";
+    ASSERT_EQ(mount(conf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+    const int silent = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(53);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    std::atomic<bool> cancel{false};
+    auto outcome = std::async(std::launch::async, [&] {
+        char buffer[16];
+        return HttpGetReport(QStringLiteral("http://kestrel-silent.example/"), buffer,
+                             sizeof buffer, {}, &cancel);
+    });
+    // The look-up is under way once its question reaches the silent server.
+    pollfd question{silent, POLLIN, 0};
+    ASSERT_EQ(::poll(&question, 1, 10'000), 1);
+    cancel = true;
+    // Only a bound on a failure: waiting for the resolver would take 30 s.
+    EXPECT_TRUE(waitFor(
+        [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        std::chrono::seconds(15)));
+    EXPECT_FALSE(outcome.get());
+    umount2("/etc/resolv.conf", MNT_DETACH);
+    ::close(silent);
 }

@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <deque>
 #include <future>
 #include <string>
 #include <system_error>
@@ -193,7 +195,7 @@ TEST_F(StatisticsReportsTest, CloseSendsSummaryThenSpeedTestThenSpeedReport) {
         server_ = startSmallPublisher(); // 3,000,000 bytes of speed test
         record_.baseUrl = q(server_->statisticsUrl());
         record_.speedTestUrl = q(server_->speedTestUrl());
-        clock_.readings = {1000ms, 1000ms + elapsed};
+        clock_.readings = {1000ms, 1000ms, 1000ms + elapsed};
         reports_.SendCloseReports(5 * 1'048'576 + 1'048'575);
 
         const std::vector<std::string> order = {
@@ -274,6 +276,98 @@ TEST_F(StatisticsReportsTest, AnswerCountsAsDeliveredOnceItBegins) {
         ASSERT_TRUE(idle());
         EXPECT_EQ(reports().size(), 3 * c.attempts);
     }
+}
+
+// The close's requests share one budget by the clock: whatever the page does, the summary and
+// the speed test each get their share at most, the speed report what is left.
+TEST(CloseBudget, EachStepGetsItsShareOfWhatIsLeft) {
+    EXPECT_EQ(CloseStepLimit(kSummaryShare, 0ms), 8000ms);
+    EXPECT_EQ(CloseStepLimit(kSpeedTestShare, 8000ms), 8000ms);
+    EXPECT_EQ(CloseStepLimit(kSpeedTestShare, 12001ms), 7999ms);
+    EXPECT_EQ(CloseStepLimit(kCloseReportsBudget, 16000ms), 4000ms);
+    EXPECT_EQ(CloseStepLimit(kCloseReportsBudget, 20000ms), 0ms);
+    EXPECT_EQ(CloseStepLimit(kCloseReportsBudget, 25000ms), 0ms);
+}
+
+namespace {
+// Answers every fetch with a body of `bytes` and records each request's limit.
+struct MeasuringSender final : ReportSender {
+    std::uint32_t bytes = 3'000'000;
+    std::vector<std::string> calls;
+    std::vector<std::chrono::milliseconds> limits;
+    void sendInBackground(QString) override {}
+    bool send(const QString& url, char*, std::uint32_t, std::chrono::milliseconds limit) override {
+        calls.push_back(url.section('?', 1).section('&', 0, 0).toStdString());
+        limits.push_back(limit);
+        return true;
+    }
+    std::optional<std::uint32_t> fetch(const QString&, char*, std::uint32_t,
+                                       std::chrono::milliseconds limit) override {
+        calls.push_back("fetch");
+        limits.push_back(limit);
+        return bytes;
+    }
+    void stop() override {}
+};
+} // namespace
+
+TEST(CloseBudget, TheCloseHandsEachRequestItsLimitByTheClock) {
+    struct Case {
+        const char* name;
+        std::deque<std::chrono::milliseconds> readings; // begin, speed test start, its end
+        std::vector<std::string> calls;
+        std::vector<std::chrono::milliseconds> limits;
+    };
+    const Case cases[] = {
+        {"answered at once",
+         {0ms, 0ms, 2500ms},
+         {"stType=1", "fetch", "stType=3"},
+         {8000ms, 8000ms, 17500ms}},
+        {"summary took its share, test its own",
+         {0ms, 8000ms, 16000ms},
+         {"stType=1", "fetch", "stType=3"},
+         {8000ms, 8000ms, 4000ms}},
+        {"little left for the test",
+         {0ms, 19000ms, 20000ms},
+         {"stType=1", "fetch"},
+         {8000ms, 1000ms}},
+        {"nothing left", {0ms, 20000ms}, {"stType=1"}, {8000ms}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StatisticsRecord record;
+        record.baseUrl = "http://127.0.0.1:1/s";
+        record.speedTestUrl = "http://127.0.0.1:1/t.bin";
+        ManualClock clock;
+        clock.readings = c.readings;
+        MeasuringSender sender;
+        StatisticsReports(record, clock, sender).SendCloseReports(0);
+        EXPECT_EQ(sender.calls, c.calls);
+        EXPECT_EQ(sender.limits, c.limits);
+    }
+}
+
+// The real client against a page that never answers: the close's requests end within the budget
+// instead of running into the client's minute-long limits twice over, then the speed test.
+TEST_F(StatisticsReportsTest, ASilentPageHoldsTheCloseNoLongerThanItsBudget) {
+    server_->setFault(Publisher::kStatisticsPath, Fault::stall(1h));
+    server_->setFault("/test.bin", Fault::stall(1h));
+    record_.speedTestUrl = q(server_->origin() + "/test.bin");
+    HttpReportSender sender; // the program's own limits
+    StatisticsReports reports(record_, clock_, sender);
+    const auto start = std::chrono::steady_clock::now();
+    auto closed = std::async(std::launch::async, [&] { reports.SendCloseReports(0); });
+    // Only a bound on a failure: the budget is 20 s, the client's own limits would take minutes.
+    const bool ended =
+        waitFor([&] { return closed.wait_for(0s) == std::future_status::ready; }, 40s);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    std::printf("close reports against a silent page ended after %lld ms\n",
+                static_cast<long long>(took.count()));
+    server_->stop(); // releases the stalls, should the close still hang on
+    closed.get();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(server_->requestCount("/test.bin"), 1u);
 }
 
 TEST_F(StatisticsReportsTest, NothingWithoutAReportPage) {

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -66,28 +68,72 @@ TEST(SingleInstanceLock, UnusablePathFails) {
     EXPECT_FALSE(lock.held());
 }
 
-TEST(SingleInstanceLock, DefaultPathFollowsRuntimeDirOrAPrivateTmpFolder) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string savedValue = saved ? saved : "";
+TEST(SingleInstanceLock, DefaultPathFollowsTheRuntimeFolderWhenItIsTheUsersOwn) {
+    TempFolder root;
+    const std::string uid = std::to_string(getuid());
+    const fs::path runtime = root.path() / "run";
+    fs::create_directory(runtime);
+    chmod(runtime.c_str(), 0700);
+    EXPECT_EQ(SingleInstanceLock::defaultPath(runtime.c_str(), root.path()),
+              runtime / "Emberway Kestrel.lock");
 
-    setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(SingleInstanceLock::defaultPath(), "/run/user/4242/Emberway Kestrel.lock");
-
-    unsetenv("XDG_RUNTIME_DIR");
-    const std::string fallback = SingleInstanceLock::defaultPath();
-    const std::string dir = "/tmp/emberway-kestrel-" + std::to_string(getuid());
-    EXPECT_EQ(fallback, dir + "/Emberway Kestrel.lock");
+    // Unset, someone else's (as after switching users) or open to all: the private fallback.
+    const fs::path fallback = root.path() / ("emberway-kestrel-" + uid);
+    const std::string fallbackLock = fallback / "Emberway Kestrel.lock";
+    EXPECT_EQ(SingleInstanceLock::defaultPath(nullptr, root.path()), fallbackLock);
     struct stat st {};
-    ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+    ASSERT_EQ(lstat(fallback.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-
-    // A folder others may write to is not trusted.
-    chmod(dir.c_str(), 0777);
-    EXPECT_EQ(SingleInstanceLock::defaultPath(), "");
-    chmod(dir.c_str(), 0700);
-
-    if (saved) {
-        setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    chmod(runtime.c_str(), 0755);
+    EXPECT_EQ(SingleInstanceLock::defaultPath(runtime.c_str(), root.path()), fallbackLock);
+    chmod(runtime.c_str(), 0700);
+    if (chown(runtime.c_str(), 4242, 4242) == 0 && getuid() != 4242) {
+        EXPECT_EQ(SingleInstanceLock::defaultPath(runtime.c_str(), root.path()), fallbackLock);
     }
+    EXPECT_EQ(SingleInstanceLock::defaultPath("", root.path()), fallbackLock);
+}
+
+// The lock's folder must be a real folder of the user's own that nobody else can enter; any
+// other folder fails with the reason, never silently.
+TEST(SingleInstanceLock, AFolderThatIsNotTheUsersOwnFailsAndSaysWhy) {
+    TempFolder root;
+    const fs::path own = root.path() / "own";
+    fs::create_directory(own);
+    chmod(own.c_str(), 0700);
+    const fs::path open = root.path() / "open";
+    fs::create_directory(open);
+    chmod(open.c_str(), 0777);
+    const fs::path link = root.path() / "link";
+    fs::create_directory_symlink(own, link);
+    const fs::path file = root.path() / "file";
+    std::ofstream(file) << "x";
+
+    struct Case {
+        fs::path folder;
+        std::string problem;
+    };
+    std::vector<Case> cases = {
+        {open, "is open to other users"},
+        {link, "is a link"},
+        {file, "is not a folder"},
+        {root.path() / "missing", "cannot be found (No such file or directory)"}};
+    // Planted by another user: only a process that may give files away can make one here.
+    const fs::path planted = root.path() / "planted";
+    fs::create_directory(planted);
+    chmod(planted.c_str(), 0700);
+    if (getuid() != 4242 && chown(planted.c_str(), 4242, 4242) == 0) {
+        cases.push_back({planted, "belongs to another user"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.string());
+        SingleInstanceLock lock;
+        EXPECT_EQ(lock.acquire(c.folder / "Emberway Kestrel.lock"),
+                  SingleInstanceLock::Outcome::Failed);
+        EXPECT_EQ(lock.problem(), c.problem);
+        EXPECT_FALSE(lock.held());
+    }
+    SingleInstanceLock lock;
+    EXPECT_EQ(lock.acquire(own / "Emberway Kestrel.lock"), SingleInstanceLock::Outcome::Acquired);
+    EXPECT_EQ(lock.problem(), "");
 }

@@ -11,18 +11,18 @@
 #include <thread>
 
 #include "FileSet.h"
-#include "TorrentMaker.h"
 
 namespace fs = std::filesystem;
 
 FileSet MakeFileSet(const fs::path& root, const std::string& name,
                     const std::vector<std::int64_t>& sizes,
-                    const std::vector<std::string>& trackers, int pieceSize) {
+                    const std::vector<std::string>& trackers, int pieceSize,
+                    publisher::TorrentKind kind) {
     FileSet set{root, name, sizes, {}};
     const std::vector<std::uint64_t> bytes(sizes.begin(), sizes.end());
     const auto folder = publisher::WriteRandomFiles(
         root, name, bytes, static_cast<std::uint32_t>(sizes.size() * 7919 + name.size()));
-    set.torrent = publisher::MakeTorrent(folder, trackers, {}, pieceSize);
+    set.torrent = publisher::MakeTorrent(folder, trackers, {}, pieceSize, kind);
     return set;
 }
 

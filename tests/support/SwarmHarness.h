@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "TorrentMaker.h"
 #include "support/TempFolder.h"
 #include "support/WaitFor.h"
 
-// Files of pseudo-random bytes under root/name (file0.bin, file1.bin, ...), and their v1 torrent.
+// Files of pseudo-random bytes under root/name (file0.bin, file1.bin, ...), and their torrent
+// (v1 unless told otherwise).
 struct FileSet {
     std::filesystem::path root; // the folder holding `name`
     std::string name;
@@ -22,7 +24,8 @@ struct FileSet {
 };
 FileSet MakeFileSet(const std::filesystem::path& root, const std::string& name,
                     const std::vector<std::int64_t>& sizes,
-                    const std::vector<std::string>& trackers = {}, int pieceSize = 256 * 1024);
+                    const std::vector<std::string>& trackers = {}, int pieceSize = 256 * 1024,
+                    publisher::TorrentKind kind = publisher::TorrentKind::V1);
 // True when every file of the set under `folder` has the same bytes as under the set's root.
 bool SameFiles(const FileSet& set, const std::filesystem::path& folder);
 

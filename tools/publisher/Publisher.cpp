@@ -358,7 +358,8 @@ struct Publisher::Impl {
         if (options.webSeedInTorrent) {
             seeds.push_back(webSeedUrl());
         }
-        torrent = MakeTorrent(root, options.announceUrls, seeds, options.pieceSize);
+        torrent =
+            MakeTorrent(root, options.announceUrls, seeds, options.pieceSize, options.torrentKind);
         if (!options.signingKey.empty()) {
             torrent = SignTorrent(torrent, SigningKey(options.signingKey), options.wrongSignature);
         }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "TorrentMaker.h"
+
 namespace publisher {
 
 // A scripted misbehaviour for one path, to test how the client copes.
@@ -63,6 +65,7 @@ struct PublisherOptions {
     // whether the torrent itself names the web seed (the program gets it from the answer).
     std::vector<std::string> announceUrls;
     int pieceSize = 0;
+    TorrentKind torrentKind = TorrentKind::V1;
     bool webSeedInTorrent = false;
     // An Ed25519 private key (PEM) to sign the torrent with; empty: unsigned. wrongSignature
     // makes the signature one that does not verify.

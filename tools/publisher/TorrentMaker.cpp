@@ -13,7 +13,8 @@ namespace publisher {
 
 std::vector<char> MakeTorrent(const std::filesystem::path& root,
                               const std::vector<std::string>& trackerUrls,
-                              const std::vector<std::string>& webSeedUrls, int pieceSize) {
+                              const std::vector<std::string>& webSeedUrls, int pieceSize,
+                              TorrentKind kind) {
     const std::filesystem::path base = std::filesystem::absolute(root).lexically_normal();
     const std::filesystem::path folder =
         base.has_filename() ? base : base.parent_path(); // "dir/" has an empty filename
@@ -35,7 +36,10 @@ std::vector<char> MakeTorrent(const std::filesystem::path& root,
                          static_cast<std::int64_t>(std::filesystem::file_size(file)));
     }
 
-    lt::create_torrent torrent(storage, pieceSize, lt::create_torrent::v1_only);
+    const lt::create_flags_t flags = kind == TorrentKind::V1   ? lt::create_torrent::v1_only
+                                     : kind == TorrentKind::V2 ? lt::create_torrent::v2_only
+                                                               : lt::create_flags_t{};
+    lt::create_torrent torrent(storage, pieceSize, flags);
     torrent.set_creation_date(0);
     int tier = 0;
     for (const auto& url : trackerUrls) {

@@ -34,6 +34,7 @@ const char kUsage[] =
     "  --size BYTES             size of the generated file set (67108864)\n"
     "  --seed N                 content seed of the generated file set (1)\n"
     "  --piece-size BYTES       torrent piece size (libtorrent's choice)\n"
+    "  --torrent-kind KIND      v1, v2 or hybrid (v1)\n"
     "  --announce URL           tracker URL for the torrent (repeatable)\n"
     "  --web-seed-in-torrent    also name the web seed inside the torrent\n"
     "  --sign-key FILE          sign the torrent with this Ed25519 private key (PEM)\n"
@@ -176,6 +177,17 @@ int main(int argc, char** argv) {
             options.seed = static_cast<std::uint32_t>(number(value()));
         } else if (arg == "--piece-size") {
             options.pieceSize = static_cast<int>(number(value()));
+        } else if (arg == "--torrent-kind") {
+            const std::string v = value();
+            if (v == "v1") {
+                options.torrentKind = publisher::TorrentKind::V1;
+            } else if (v == "v2") {
+                options.torrentKind = publisher::TorrentKind::V2;
+            } else if (v == "hybrid") {
+                options.torrentKind = publisher::TorrentKind::Hybrid;
+            } else {
+                fail("unknown torrent kind: " + v);
+            }
         } else if (arg == "--announce") {
             options.announceUrls.push_back(value());
         } else if (arg == "--web-seed-in-torrent") {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -219,4 +220,85 @@ TEST(CrashDumpWriter, AFaultOnAFileTruncatedUnderTheLibraryIsItsErrorNotACrash) 
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << "3: no signal error from the library";
     EXPECT_TRUE(Dumps(folder.path, "crash_dump_child").empty());
+}
+
+// A dump that runs past its limit (here 1 ms, against a memory map of 20,000 lines) is ended
+// and its cut file removed; the process still ends by the crash's signal, without a core file.
+// The same crash with the usual limit leaves its whole dump.
+TEST(CrashDumpWriter, ADumpPastItsLimitIsEndedAndItsCutFileRemoved) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    Folder whole;
+    int status = RunChild(whole.path, {"maps"});
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    ASSERT_EQ(Dumps(whole.path, "crash_dump_child").size(), 1u);
+
+    Folder cut;
+    status = RunChild(cut.path, {"maps", "", "", "1"});
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    EXPECT_FALSE(WCOREDUMP(status));
+    EXPECT_EQ(std::distance(fs::directory_iterator(cut.path), fs::directory_iterator()), 0);
+}
+
+// The dump's name can be known in advance to the second. What stands there already (a link to
+// someone's file, a file of another user) is neither followed nor cut; the crash still ends
+// the process by its signal.
+TEST(CrashDumpWriter, WhatStandsAtTheDumpsNameIsNeitherFollowedNorCut) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link" : "another user's file");
+        Folder folder;
+        const fs::path victim = folder.path / "victim";
+        std::ofstream(victim) << "precious";
+        // Every name the next ten seconds can give.
+        const time_t now = ::time(nullptr);
+        for (time_t t = now; t < now + 10; ++t) {
+            tm local{};
+            ::localtime_r(&t, &local);
+            char name[kDumpNameMax + 1];
+            FormatDumpName(name, "", "planted", CalendarTime(t + local.tm_gmtoff));
+            const fs::path at = folder.path / name;
+            if (link) {
+                fs::create_symlink(victim, at);
+            } else {
+                std::ofstream(at) << "theirs";
+                if (::chown(at.c_str(), 4242, 4242) != 0 || ::geteuid() == 4242) {
+                    GTEST_SKIP() << "cannot give a file to another user here";
+                }
+            }
+        }
+        const int status = RunChild(folder.path, {"segv", "planted"});
+        ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+        EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+        // Only the first bytes are compared: a dump written there would fill the log.
+        const auto head = [](const fs::path& file) {
+            std::ifstream in(file);
+            return std::string(std::istreambuf_iterator<char>(in), {}).substr(0, 16);
+        };
+        EXPECT_EQ(head(victim), "precious");
+        for (const auto& dump : Dumps(folder.path, "planted")) {
+            if (!link) {
+                EXPECT_EQ(head(dump), "theirs");
+            }
+        }
+    }
+}
+
+// A thread the program starts has a signal stack of its own: its stack overflow is written.
+TEST(CrashDumpWriter, AStackOverflowOnAThreadOfTheProgramLeavesItsDump) {
+    if (kSanitized) {
+        GTEST_SKIP() << "the writer installs nothing in a sanitized build";
+    }
+    Folder folder;
+    const int status = RunChild(folder.path, {"thread-overflow"});
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    EXPECT_FALSE(WCOREDUMP(status));
+    const auto dumps = Dumps(folder.path, "crash_dump_child");
+    ASSERT_EQ(dumps.size(), 1u);
+    EXPECT_TRUE(StartsWithSignature(dumps[0]));
 }

@@ -1,9 +1,11 @@
 // A child process for the crash dump tests: installs the writer as the program does, then ends
 // the way its first argument asks.
-//   crash_dump_child <how> [base name or ""] [folder]
+//   crash_dump_child <how> [base name or ""] [folder or ""] [dump limit in ms]
 //   how: segv, bus, fpe, ill, abrt; exit (ends normally); download (a real download writes to
 //   disk, then segv); truncated (the library reads a file cut short under its mapping: its
-//   own error, then exit 0; exit 3 when it saw no such error).
+//   own error, then exit 0; exit 3 when it saw no such error); maps (20,000 mappings, so the
+//   dump's memory map is long, then segv); thread-overflow (a thread of the program's own
+//   overflows its stack).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include "app/crash/CCrashDumpWriter.h"
+#include "platform/SignalStackThread.h"
 #include "support/SwarmHarness.h"
 #include "tools/swarm/Peer.h"
 
@@ -31,6 +34,21 @@ namespace {
 [[gnu::noinline]] void WriteThroughNullPointer() {
     volatile int* volatile target = nullptr;
     *target = 1;
+}
+
+// Each frame keeps a page of its own, so the stack runs out after a few thousand calls.
+[[gnu::noinline]] int Recurse(int depth) {
+    volatile char page[4096];
+    page[depth % sizeof page] = static_cast<char>(depth);
+    return Recurse(depth + 1) + page[0];
+}
+
+// Pages of alternating protection never merge: one line each in the memory map.
+void MapManyPages() {
+    for (int i = 0; i < 20000; ++i) {
+        ::mmap(nullptr, 4096, i % 2 ? PROT_READ : PROT_READ | PROT_WRITE,
+               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    }
 }
 
 [[gnu::noinline]] void ReadPastEndOfMappedFile() {
@@ -122,10 +140,16 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         return 2;
     }
-    static CCrashDumpWriter writer(argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);
+    static CCrashDumpWriter writer(argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr,
+                                   argc > 4 ? std::atoi(argv[4]) : CCrashDumpWriter::kDumpLimitMs);
     const std::string how = argv[1];
     if (how == "segv") {
         WriteThroughNullPointer();
+    } else if (how == "maps") {
+        MapManyPages();
+        WriteThroughNullPointer();
+    } else if (how == "thread-overflow") {
+        StartThreadWithSignalStack([] { std::printf("%d\n", Recurse(0)); }).join();
     } else if (how == "bus") {
         ReadPastEndOfMappedFile();
     } else if (how == "fpe") {
