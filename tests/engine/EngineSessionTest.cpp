@@ -379,17 +379,15 @@ TEST_F(EngineSession, EveryTorrentKindEndsAtItsWholeSize) {
         SCOPED_TRACE(round);
         const fs::path dir = temp.path() / std::to_string(++round);
         FileSet set = MakeFileSet(dir / "seed", "Game", sizes, {}, 64 * 1024, kind);
-        auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, dir);
-        ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
+        // A port of its own each round, so that each seeder keeps a folder of its own.
+        const int port = kPeerPort + round;
+        auto seeder = peer(set, Role::Seeder, "127.0.0.2", port);
 
-        Engine e(SeedWithFreeFirstPort() + round);
-        ASSERT_TRUE(e.add(set, dir / "down"));
+        EngineRun e(SeedWithFreeFirstPort() + round);
+        ASSERT_TRUE(e.add(set.torrent, dir / "down"));
         EXPECT_EQ(e.task.totalSize(), payload);
-        e.task.ConnectPeer("127.0.0.2", kPeerPort);
-        ASSERT_TRUE(waitFor([&] {
-            e.pump();
-            return e.count(EngineEvent::Code::TorrentFinished) > 0;
-        }));
+        e.task.ConnectPeer("127.0.0.2", static_cast<std::uint16_t>(port));
+        ASSERT_TRUE(e.untilEvent(Code::TorrentFinished));
         EXPECT_TRUE(SameFiles(set, dir / "down"));
         EXPECT_EQ(e.task.totalDone(), payload);
         EXPECT_EQ(e.task.totalSize(), payload);
@@ -409,21 +407,16 @@ TEST_F(EngineSession, ThreeThousandFilesDownloadUnderASoftLimitOf1024OpenFiles) 
 
     const std::vector<std::int64_t> sizes(3000, 2048);
     FileSet set = MakeFileSet(temp.path() / "seed", "Many", sizes, {}, 16 * 1024);
-    auto seeder = MakePeer(swarm::Peer::Role::Seeder, "127.0.0.2", kPeerPort, set, temp.path());
-    ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }, std::chrono::seconds(120)));
+    auto seeder = peer(set, Role::Seeder, "127.0.0.2");
 
-    auto e = std::make_unique<Engine>(SeedWithFreeFirstPort());
-    ASSERT_TRUE(e->add(set, temp.path() / "down"));
+    auto e = std::make_unique<EngineRun>(SeedWithFreeFirstPort());
+    ASSERT_TRUE(e->add(set.torrent, temp.path() / "down"));
     e->task.ConnectPeer("127.0.0.2", kPeerPort);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            e->pump();
-            return e->count(EngineEvent::Code::TorrentFinished) > 0 ||
-                   e->count(EngineEvent::Code::FileError) > 0;
-        },
+    ASSERT_TRUE(e->until(
+        [&] { return e->count(Code::TorrentFinished) > 0 || e->count(Code::FileError) > 0; },
         std::chrono::seconds(240)));
     for (const auto& event : e->events) {
-        EXPECT_NE(event.code, EngineEvent::Code::FileError) << event.message.toStdString();
+        EXPECT_NE(event.code, Code::FileError) << event.message.toStdString();
     }
     EXPECT_EQ(e->task.totalDone(), 3000 * 2048);
     // Both sessions share this process's 1,024 descriptors; the files are compared once
