@@ -76,12 +76,12 @@ void CSkinControls::SetPauseButtonLook(PauseLook look) {
     const bool pause = look == PauseLook::Pause;
     const skin::ImageSet& set = pause ? skin::kPauseImages : skin::kResumeImages;
     pauseButton_.LoadBitmaps(set[0], set[1], set[2], set[3]);
-    const skin::ButtonSpec& spec = skin::kButtons[skin::PauseButton];
-    pauseButton_.setToolTip(QString::fromLatin1(pause ? spec.toolTip : skin::kResumeToolTip));
+    const skin::ButtonSpec& button = skin::kButtons[skin::PauseButton];
+    pauseButton_.setToolTip(QString::fromLatin1(pause ? button.toolTip : skin::kResumeToolTip));
     pauseButton_.setAccessibleName(
-        QString::fromLatin1(pause ? spec.accessibleName : skin::kResumeAccessibleName));
+        QString::fromLatin1(pause ? button.accessibleName : skin::kResumeAccessibleName));
     pauseButton_.setAccessibleDescription(QString::fromLatin1(
-        pause ? spec.accessibleDescription : skin::kResumeAccessibleDescription));
+        pause ? button.accessibleDescription : skin::kResumeAccessibleDescription));
     // A switch made by an engine event would otherwise wait for the pointer to pass over it.
     pauseButton_.update();
 }
