@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "engine/EngineEvent.h"
+#include "engine/SaveFolderRule.h"
 
 class DownloadTask;
 
@@ -25,8 +26,9 @@ public:
     static constexpr int kStorageCompact = 2;
 
     // The session starts with its final identity and quiet: not listening, no UPnP, NAT-PMP,
-    // local service discovery or DHT.
-    DownloadEngine(std::uint16_t versionMinor, const QString& clientName);
+    // local service discovery or DHT. Its disk back end is fixed for its life.
+    DownloadEngine(std::uint16_t versionMinor, const QString& clientName,
+                   DiskBackEnd backEnd = DiskBackEnd::Mapped);
     ~DownloadEngine();
     DownloadEngine(const DownloadEngine&) = delete;
     DownloadEngine& operator=(const DownloadEngine&) = delete;
@@ -35,6 +37,8 @@ public:
     QString UserAgent() const;
     // "-VR0C10-" for minor version 12.
     std::string PeerIdPrefix() const;
+
+    DiskBackEnd BackEnd() const { return backEnd_; }
 
     void ApplySessionSettings();
     int StorageMode() const { return storageMode_; }
@@ -112,6 +116,7 @@ public:
 private:
     friend struct EngineInternals;
     std::unique_ptr<Impl> impl_;
+    DiskBackEnd backEnd_ = DiskBackEnd::Mapped;
     int storageMode_ = kStorageSparse;
     int halfOpenLimit_ = 0;
     QString clientName_;
