@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 
 namespace {
@@ -112,7 +113,8 @@ SaveFolderVerdict JudgeSaveFolder(const FolderFacts& facts, const std::vector<Fo
     SaveFolderVerdict v;
     v.backEnd =
         ChooseDiskBackEnd(IsFuseFileSystem(facts.magic, facts.mountType), facts.sparseFiles);
-    if (facts.writeError != 0) {
+    // A disk too full for even the trial file is a matter of space, told with its figures.
+    if (facts.writeError != 0 && facts.writeError != ENOSPC && facts.writeError != EDQUOT) {
         v.refusal = Refusal::NotWritable;
         v.writeError = facts.writeError;
         return v;

@@ -60,6 +60,7 @@ std::string MountTypeOf(std::string_view mountinfo, unsigned major, unsigned min
 // Data already there counts whatever it holds: a re-check keeps it or writes over it in place.
 std::uint64_t BytesStillNeeded(const std::vector<FolderFile>& files, std::uint64_t blockSize);
 DiskBackEnd ChooseDiskBackEnd(bool fuse, bool sparseFiles);
-// A folder that cannot be written, a file over the file system's limit, then too little free
-// space, in that order: the first holds whatever the others say.
+// A folder that cannot be written (for another reason than a full disk), a file over the file
+// system's limit, then too little free space, in that order: the first holds whatever the others
+// say.
 SaveFolderVerdict JudgeSaveFolder(const FolderFacts& facts, const std::vector<FolderFile>& files);

@@ -92,6 +92,9 @@ TEST(SaveFolderRule, TheVerdictRefusesAtTheBoundaries) {
     const SaveFolderVerdict refused = JudgeSaveFolder(readOnly, over);
     EXPECT_EQ(refused.refusal, Refusal::NotWritable); // before everything else
     EXPECT_EQ(refused.writeError, EROFS);
+    FolderFacts noRoom = Facts(kExt4, "ext4", 0);
+    noRoom.writeError = ENOSPC;
+    EXPECT_EQ(JudgeSaveFolder(noRoom, files).refusal, Refusal::NotEnoughSpace);
 }
 
 TEST(SaveFolderRule, FuseDrivesAndFileSystemsWithoutSparseFilesGetThePosixBackEnd) {
