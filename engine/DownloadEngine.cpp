@@ -239,7 +239,10 @@ std::optional<EngineEvent> TranslateAlert(const lt::alert& alert, DownloadEngine
         (*code == EngineEvent::Code::FileError && state.fileErrorReported)) {
         return std::nullopt;
     }
-    EngineEvent event{*code, FromUtf8(alert.message())};
+    EngineEvent event{*code, FromUtf8(alert.message()), {}};
+    if (const auto* seed = lt::alert_cast<lt::url_seed_alert>(&alert)) {
+        event.seedUrl = QString::fromUtf8(seed->server_url());
+    }
     if (*code == EngineEvent::Code::FileError) {
         state.fileErrorReported = true;
     }
