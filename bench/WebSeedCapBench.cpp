@@ -70,7 +70,7 @@ Figures Run(const publisher::Publisher& pub, const fs::path& folder, Cap cap, in
     DownloadEngine engine(12, "VrtTorrent");
     SetUpSession(engine, static_cast<std::uint32_t>(std::rand()));
     if (cap == Cap::FromTheStart) {
-        engine.LimitWebSeedHost(QString::fromStdString(pub.webSeedUrl()), kWebSeedDownloadLimit);
+        engine.HoldWebSeeds(kWebSeedDownloadLimit);
     }
     DownloadTask task;
     const auto& t = pub.torrent();

@@ -49,8 +49,7 @@ protected:
         run = std::make_unique<EngineRun>(
             static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed() + 31));
         if (limitWebSeed) {
-            ASSERT_TRUE(run->engine.LimitWebSeedHost(QString::fromStdString(pub->webSeedUrl()),
-                                                     kWebSeedDownloadLimit));
+            run->engine.HoldWebSeeds(kWebSeedDownloadLimit);
         }
         ASSERT_TRUE(run->add(pub->torrent(), temp.path() / "down"));
         ASSERT_TRUE(run->untilEvent(EngineEvent::Code::TorrentChecked));
