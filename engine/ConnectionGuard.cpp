@@ -6,6 +6,7 @@
 
 #include <boost/asio/post.hpp>
 #include <libtorrent/operations.hpp>
+#include <libtorrent/peer_connection.hpp>
 
 namespace lt = libtorrent;
 
@@ -86,8 +87,17 @@ void ConnectionGuard::Hold(const lt::peer_connection_handle& connection) {
     lt::ip_filter with = webSeedHold_->plainClasses;
     with.add_rule(a, a, webSeedHold_->plainClasses.access(a) | webSeedHold_->classBit);
     session_.set_peer_class_filter(with);
-    boost::asio::post(context_, [session = session_, hold = webSeedHold_]() mutable {
+    boost::asio::post(context_, [session = session_, hold = webSeedHold_, connection]() mutable {
         session.set_peer_class_filter(hold->plainClasses);
+        // The connection has opened its socket and asked nothing yet. The server sends as far
+        // ahead of the cap as the socket's buffer takes, bytes the publisher pays for and that
+        // are lost when the web seed is dropped; the session's buffer is sized for the swarm.
+        const std::shared_ptr<lt::peer_connection> open = connection.native_handle();
+        if (open != nullptr && !open->is_disconnecting()) {
+            lt::error_code ignored;
+            open->get_socket().set_option(
+                lt::aux::socket_type::receive_buffer_size(hold->receiveBuffer), ignored);
+        }
     });
 }
 

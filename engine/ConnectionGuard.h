@@ -33,6 +33,8 @@ struct WebSeedHold {
     std::uint32_t classBit = 0;
     // The session's class filter without the web seed class.
     libtorrent::ip_filter plainClasses;
+    // The receive buffer of a held web seed connection's socket, in bytes.
+    int receiveBuffer = 0;
 };
 
 // The far ends of the web seed connections that started held; any thread.

@@ -106,6 +106,21 @@ std::optional<Request> parseHead(const std::string& head) {
 
 } // namespace
 
+std::uint64_t FullestSpan(const std::vector<FlowSample>& flow, std::chrono::milliseconds span) {
+    // The samples come in time order; the span slides from one sample to the next.
+    std::uint64_t fullest = 0;
+    std::uint64_t inside = 0;
+    std::size_t first = 0;
+    for (const FlowSample& s : flow) {
+        inside += s.bytes;
+        while (s.at - flow[first].at >= span) {
+            inside -= flow[first++].bytes;
+        }
+        fullest = std::max(fullest, inside);
+    }
+    return fullest;
+}
+
 std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t size) {
     const std::string unit = "bytes=";
     if (header.compare(0, unit.size(), unit) != 0 || size == 0) {
