@@ -96,11 +96,10 @@ public:
     // discarded on the way.
     bool NextEngineEvent(EngineEvent& event);
 
-    // Holds every web seed connection to the host of this URL to bytesPerSecond, from its
-    // start; BitTorrent peers on the same host are not held. The host is resolved now (a
-    // literal address needs no lookup), so call it before the torrent can meet the web seed.
-    // False when the URL names no host that resolves.
-    bool LimitWebSeedHost(const QString& url, int bytesPerSecond);
+    // Holds every web seed connection that starts from now on to bytesPerSecond, from its
+    // first byte; BitTorrent peers, on the web seed's host too, are not held. Nothing is
+    // looked up: call it before the torrent can meet the web seed.
+    void HoldWebSeeds(int bytesPerSecond);
 
     // Pauses every torrent of the session.
     void PauseSession();
