@@ -7,6 +7,7 @@
 #include "net/HttpGet.h"
 #include "net/ReportSender.h"
 #include "net/ServerAddress.h"
+#include "platform/AppName.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktop.h"
 #include "platform/QtPrompt.h"
@@ -21,7 +22,7 @@ int main(int argc, char* argv[]) {
     CaptureUserCodeset();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
-    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
+    QGuiApplication::setDesktopFileName(DesktopId());
     QtPrompt prompt;
     SystemClock clock;
     HttpReportSender sender;

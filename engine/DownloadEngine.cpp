@@ -20,7 +20,6 @@
 
 #include "engine/EngineBuildConfig.h"
 #include "engine/EngineInternals.h"
-#include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/OpenFileLimit.h"
 #include "engine/TorrentContentRule.h"
@@ -233,11 +232,11 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
 DownloadEngine::~DownloadEngine() = default;
 
 QString DownloadEngine::UserAgent() const {
-    return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(versionMajor_).arg(versionMinor_);
+    return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(kVersionMajor).arg(versionMinor_);
 }
 
 std::string DownloadEngine::PeerIdPrefix() const {
-    return lt::generate_fingerprint("VR", versionMajor_, versionMinor_, 1, 0);
+    return lt::generate_fingerprint("VR", kVersionMajor, versionMinor_, 1, 0);
 }
 
 void DownloadEngine::ApplySessionSettings() {
@@ -259,9 +258,6 @@ void DownloadEngine::ApplySessionSettings() {
     p.set_int(lt::settings_pack::seed_time_limit, 172800);
     p.set_int(lt::settings_pack::min_announce_interval, 1200);
     storageMode_ = kStorageCompact;
-    // The library keeps no half-open limit of its own; the host's value is kept for inquiry
-    // only (no limit on this host).
-    halfOpenLimit_ = HalfOpenLimit(CurrentHostVersion());
     impl_->session->apply_settings(std::move(p));
 }
 

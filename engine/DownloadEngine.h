@@ -38,8 +38,6 @@ public:
 
     void ApplySessionSettings();
     int StorageMode() const { return storageMode_; }
-    // The half-open limit the host asked for (none here); the library keeps no such limit.
-    int HalfOpenConnectionLimit() const { return halfOpenLimit_; }
 
     // One listen attempt on 0.0.0.0:port, answered at once: a taken port fails, with no retry
     // on a neighbouring port and no port of the system's choosing.
@@ -112,9 +110,9 @@ private:
     friend struct EngineInternals;
     std::unique_ptr<Impl> impl_;
     int storageMode_ = kStorageSparse;
-    int halfOpenLimit_ = 0;
     QString clientName_;
-    std::uint16_t versionMajor_ = 0;
+    // The user agent and peer id say version 0.<minor>: only the minor number is the program's.
+    static constexpr std::uint16_t kVersionMajor = 0;
     std::uint16_t versionMinor_ = 0;
     std::string publisherKey_;
 };
