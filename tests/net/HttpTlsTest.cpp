@@ -70,6 +70,26 @@ protected:
     static publisher::Publisher* secure_;
 };
 TempFolder* HttpTls::folder_ = nullptr;
+
+// A request under a trust, and whether it is answered.
+struct TrustCase {
+    const char* what;
+    HttpTrust trust;
+    std::string url;
+    bool ok;
+};
+template <std::size_t N>
+void ExpectAnswers(const char* tag, const TrustCase (&cases)[N]) {
+    for (const auto& c : cases) {
+        SetHttpTrust(c.trust);
+        std::vector<char> buffer(1 << 20);
+        std::uint32_t length = 0;
+        const bool ok =
+            HttpGet(q(c.url), buffer.data(), static_cast<std::uint32_t>(buffer.size()), &length);
+        std::printf("%s: %-52s %s\n", tag, c.what, ok ? "answered" : "failed");
+        EXPECT_EQ(ok, c.ok) << c.what;
+    }
+}
 TestAuthority* HttpTls::authority_ = nullptr;
 TestAuthority::Leaf* HttpTls::good_ = nullptr;
 publisher::Publisher* HttpTls::plain_ = nullptr;
@@ -108,12 +128,7 @@ TEST_F(HttpTls, CertificatesAreVerifiedForAuthorityNameAndDates) {
 TEST_F(HttpTls, APinnedHostMustShowItsKeyOverHttps) {
     const auto other = authority_->issue("other-key", {"127.0.0.1", ""});
     const QString authority = q(authority_->certificate().string());
-    const struct {
-        const char* what;
-        HttpTrust trust;
-        std::string url;
-        bool ok;
-    } cases[] = {
+    const TrustCase cases[] = {
         {"pin matching", {authority, "127.0.0.1", good_->pin.c_str()}, secure_->checkUrl(), true},
         {"one of two pins matching",
          {authority, "127.0.0.1", (other.pin + ";" + good_->pin).c_str()},
@@ -132,12 +147,7 @@ TEST_F(HttpTls, APinnedHostMustShowItsKeyOverHttps) {
          secure_->checkUrl(),
          true},
     };
-    for (const auto& c : cases) {
-        SetHttpTrust(c.trust);
-        const bool ok = get(c.url);
-        std::printf("tls: %-48s %s\n", c.what, ok ? "answered" : "failed");
-        EXPECT_EQ(ok, c.ok) << c.what;
-    }
+    ExpectAnswers("tls", cases);
 }
 
 // What came over TLS never continues in the clear; the other way is fine.
@@ -181,12 +191,7 @@ TEST_F(HttpTls, ThePinHoldsOnEveryPathToThePinnedHost) {
     plain_->setFault("/into-pinned", Fault::redirect(secure_->checkUrl()));
     plain_->setFault("/out-again", Fault::redirect(secure_->origin() + "/back"));
     secure_->setFault("/back", Fault::redirect(plain_->checkUrl()));
-    const struct {
-        const char* what;
-        HttpTrust trust;
-        std::string url;
-        bool ok;
-    } cases[] = {
+    const TrustCase cases[] = {
         {"redirected into the pinned host, its key",
          {authority, "127.0.0.1", good_->pin.c_str()},
          plainViaName + "/into-pinned",
@@ -213,12 +218,7 @@ TEST_F(HttpTls, ThePinHoldsOnEveryPathToThePinnedHost) {
          misnamed->checkUrl(),
          false},
     };
-    for (const auto& c : cases) {
-        SetHttpTrust(c.trust);
-        const bool ok = get(c.url);
-        std::printf("pin: %-52s %s\n", c.what, ok ? "answered" : "failed");
-        EXPECT_EQ(ok, c.ok) << c.what;
-    }
+    ExpectAnswers("pin", cases);
     plain_->clearFaults();
 }
 
