@@ -1,7 +1,10 @@
+#include <cstdlib>
+
 #include <QApplication>
 
 #include "app/CKestrelApp.h"
 #include "app/crash/CCrashDumpWriter.h"
+#include "engine/DownloadEngine.h"
 #include "engine/OpenFileLimit.h"
 #include "net/AnsiText.h"
 #include "net/HttpGet.h"
@@ -31,6 +34,11 @@ int main(int argc, char* argv[]) {
     CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath(),
                     desktop);
     app.InitInstance();
+    if (!DownloadEngine::AllSessionsEnded()) {
+        // The session still waits on a disk that hangs, and the lock is already released: end
+        // here, as the usual teardown would wait with it or pull the library from under it.
+        std::_Exit(0);
+    }
     // No request is left: the application has stopped the sender, whose threads have ended.
     ShutdownHttpClient();
     return 0;

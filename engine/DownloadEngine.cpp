@@ -1,9 +1,14 @@
 #include "engine/DownloadEngine.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <exception>
+#include <future>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/asio/post.hpp>
@@ -95,19 +100,21 @@ std::string_view View(lt::span<const char> bytes) {
     return {bytes.data(), static_cast<std::size_t>(bytes.size())};
 }
 
-bool IsSignedWith(const lt::bdecode_node& torrent, const std::string& key) {
+bool IsSignedWith(std::string_view bytes, const lt::bdecode_node& torrent, const std::string& key) {
     if (torrent.type() != lt::bdecode_node::dict_t) {
         return false;
     }
-    const lt::bdecode_node info = torrent.dict_find_dict("info");
     const lt::bdecode_node signature = torrent.dict_find_string(
         lt::string_view(kTorrentSignatureKey.data(), kTorrentSignatureKey.size()));
-    if (!info || !signature) {
+    if (!signature) {
         return false;
     }
+    const std::string_view value = View(signature.data_section());
+    const auto begin = static_cast<std::size_t>(value.data() - bytes.data());
+    const std::string message = SignedTorrentBytes(bytes, begin, begin + value.size());
     const auto text = signature.string_value();
-    return VerifyEd25519(View(info.data_section()), std::string_view(text.data(), text.size()),
-                         key);
+    return !message.empty() &&
+           VerifyEd25519(message, std::string_view(text.data(), text.size()), key);
 }
 
 bool MarksLink(const lt::bdecode_node& file) {
@@ -143,6 +150,24 @@ bool PutsOnlyVisibleFiles(const lt::torrent_info& info, const lt::bdecode_node& 
         }
     }
     return true;
+}
+
+// No name that reads as another, and nothing where the player's shell looks for commands.
+bool KeepsOffCommandFolders(const lt::torrent_info& info, const std::filesystem::path& saveFolder,
+                            const std::vector<std::filesystem::path>& commandFolders) {
+    const lt::file_storage& files = info.files();
+    std::set<std::filesystem::path> folders;
+    for (const lt::file_index_t i : files.file_range()) {
+        if (files.pad_file_at(i)) {
+            continue; // never written
+        }
+        const std::string path = files.file_path(i); // the torrent's name first, if a folder
+        if (HasBidiControl(path)) {
+            return false;
+        }
+        folders.insert(saveFolder / std::filesystem::path(path).parent_path());
+    }
+    return !AnyIsCommandFolder({folders.begin(), folders.end()}, commandFolders);
 }
 
 void SetBool(lt::session& s, int name, bool value) {
@@ -223,13 +248,46 @@ std::optional<EngineEvent> TranslateAlert(const lt::alert& alert, DownloadEngine
 DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName)
     : impl_(std::make_unique<Impl>()), clientName_(clientName), versionMinor_(versionMinor),
       publisherKey_(PublicKeyFromHex(KESTREL_TORRENT_PUBLIC_KEY)) {
+    // The player's own command folders, the one thing the environment is read for.
+    const char* path = std::getenv("PATH");
+    const char* home = std::getenv("HOME");
+    commandFolders_ = CommandFolders(path != nullptr ? path : "",
+                                     home != nullptr ? std::filesystem::path(home) : "");
     // session_params(settings) carries the default extensions: peer exchange, metadata
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
     impl_->session = std::make_unique<lt::session>(std::move(params));
 }
 
-DownloadEngine::~DownloadEngine() = default;
+namespace {
+
+// Sessions still ending, on their own threads.
+std::atomic<int> sessionsEnding{0};
+
+} // namespace
+
+DownloadEngine::~DownloadEngine() {
+    // The library waits for its disk jobs when the session ends, and a disk that hangs (a
+    // network mount gone, a device that stopped answering) makes that wait endless. The end
+    // runs on a thread of its own, and the caller waits for it only so long.
+    impl_->batch.clear(); // the alerts go with the session
+    ++sessionsEnding;
+    std::packaged_task<void()> end([session = std::move(impl_->session)]() mutable {
+        session.reset();
+        --sessionsEnding;
+    });
+    std::future<void> ended = end.get_future();
+    std::thread ending(std::move(end));
+    if (ended.wait_for(kSessionEndLimit) == std::future_status::ready) {
+        ending.join();
+    } else {
+        ending.detach();
+    }
+}
+
+bool DownloadEngine::AllSessionsEnded() {
+    return sessionsEnding.load() == 0;
+}
 
 QString DownloadEngine::UserAgent() const {
     return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(kVersionMajor).arg(versionMinor_);
@@ -378,7 +436,8 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         // The library's own decode limits (nesting depth, token count) bound the work.
         const lt::bdecode_node node =
             lt::bdecode(lt::span<const char>(data, static_cast<std::ptrdiff_t>(length)), ec);
-        if (ec || (!publisherKey_.empty() && !IsSignedWith(node, publisherKey_))) {
+        if (ec || (!publisherKey_.empty() &&
+                   !IsSignedWith(std::string_view(data, length), node, publisherKey_))) {
             return false;
         }
         lt::storage_mode_t mode;
@@ -395,7 +454,9 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         }
         lt::add_torrent_params atp;
         auto info = std::make_shared<const lt::torrent_info>(node, lt::load_torrent_limits{});
-        if (!PutsOnlyVisibleFiles(*info, node)) {
+        const std::filesystem::path folder(saveFolder.toStdString());
+        if (!PutsOnlyVisibleFiles(*info, node) ||
+            !KeepsOffCommandFolders(*info, folder, commandFolders_)) {
             return false;
         }
         // The session gets a copy of its own: it may change the one it holds.

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -27,7 +30,13 @@ public:
     // The session starts with its final identity and quiet: not listening, no UPnP, NAT-PMP,
     // local service discovery or DHT.
     DownloadEngine(std::uint16_t versionMinor, const QString& clientName);
+    // Ends the session, waiting at most kSessionEndLimit for the library to finish its disk
+    // and network work; past that the session ends on its own thread (see AllSessionsEnded).
     ~DownloadEngine();
+    static constexpr std::chrono::milliseconds kSessionEndLimit{5'000};
+    // False while a session left to end on its own thread still runs: the process should
+    // then end without the usual teardown, which would pull the library from under it.
+    static bool AllSessionsEnded();
     DownloadEngine(const DownloadEngine&) = delete;
     DownloadEngine& operator=(const DownloadEngine&) = delete;
 
@@ -81,14 +90,21 @@ public:
     // Decodes the torrent within the library's limits and adds it, running, not queued, not
     // sequential, into saveFolder. Fills task and returns true on success; bad data or a
     // refused torrent returns false, leaves task as it was and writes nothing. Refused are a
-    // hidden top-level name, any link, and, with a publisher key, a torrent without the
-    // publisher's valid signature.
+    // hidden top-level name, any link, a name with a bidirectional control, a file that would
+    // land in a command folder (see SetCommandFolders), and, with a publisher key, a torrent
+    // that is not, every byte of it, signed by the publisher.
     bool AddTorrentFromBuffer(const char* data, std::size_t length, const QString& saveFolder,
                               DownloadTask& task);
 
     // The publisher's Ed25519 public key (32 raw bytes) that every torrent must be signed
     // with; the build's key unless told otherwise, and none when empty.
     void SetPublisherKey(std::string rawKey) { publisherKey_ = std::move(rawKey); }
+
+    // The folders where the player's shell looks for commands, which no torrent may put a
+    // file in: those of the player's PATH, ~/bin and ~/.local/bin unless told otherwise.
+    void SetCommandFolders(std::vector<std::filesystem::path> folders) {
+        commandFolders_ = std::move(folders);
+    }
 
     // The next notification of a listed kind; false when none is waiting. Others are
     // discarded on the way.
@@ -115,4 +131,5 @@ private:
     static constexpr std::uint16_t kVersionMajor = 0;
     std::uint16_t versionMinor_ = 0;
     std::string publisherKey_;
+    std::vector<std::filesystem::path> commandFolders_;
 };
