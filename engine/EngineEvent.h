@@ -34,4 +34,6 @@ struct EngineEvent {
     Code code = Code::None;
     // The library's own text for the notification.
     QString message;
+    // The web seed's address, for UrlSeed.
+    QString seedUrl;
 };
