@@ -193,6 +193,9 @@ void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     case EngineEvent::Code::TorrentChecked:
         OnTorrentChecked();
         break;
+    case EngineEvent::Code::UrlSeed:
+        OnWebSeedFailed(event.seedUrl);
+        break;
     default:
         break;
     }

@@ -107,6 +107,12 @@ private:
     void RestoreWebSeed() { sources_.webSeed().RestoreWebSeed(); }
     void CapWebSeedRate() { sources_.webSeed().CapWebSeedRate(); }
     void DropWebSeed() { sources_.webSeed().DropWebSeed(); }
+    // Only where the restore rule runs to bring the web seed back.
+    void OnWebSeedFailed(const QString& url) {
+        if (sources_.HasWebSeed()) {
+            sources_.webSeed().OnWebSeedFailed(url);
+        }
+    }
     // A machine with IPv6 addresses only has no IPv4 number: it reports 00000000.
     void SetInternalIp() { reports_.SetInternalIp(Ipv4HostOrder(GuessLocalAddress())); }
     void StampLocalTime(QString& field) { reports_.StampLocalTime(field); }

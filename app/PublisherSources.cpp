@@ -9,7 +9,7 @@ void PublisherSources::SetUp(DownloadEngine& engine, const DownloadCheckResult& 
                                 check.serverPeerReleaseRate);
     webSeed_.SetWebSeedUrl(check.webSeedUrl);
     if (HasWebSeed()) {
-        engine.LimitWebSeedHost(check.webSeedUrl, kWebSeedDownloadLimit);
+        engine.HoldWebSeeds(kWebSeedDownloadLimit);
     }
 }
 

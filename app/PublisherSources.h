@@ -13,7 +13,7 @@ class PublisherSources {
 public:
     explicit PublisherSources(DownloadTask& task) : serverPeers_(task), webSeed_(task) {}
 
-    // Before the torrent is added: the web seed host is held to its limit from the first
+    // Before the torrent is added: the web seed is held to its limit from the first
     // connection on.
     void SetUp(DownloadEngine& engine, const DownloadCheckResult& check);
     // Whether the web seed's timers run: only for an address longer than 5 characters.

@@ -1,12 +1,16 @@
+#include <cstdlib>
+
 #include <QApplication>
 
 #include "app/CKestrelApp.h"
 #include "app/crash/CCrashDumpWriter.h"
+#include "engine/DownloadEngine.h"
 #include "engine/OpenFileLimit.h"
 #include "net/AnsiText.h"
 #include "net/HttpGet.h"
 #include "net/ReportSender.h"
 #include "net/ServerAddress.h"
+#include "platform/AppName.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktop.h"
 #include "platform/QtPrompt.h"
@@ -21,7 +25,7 @@ int main(int argc, char* argv[]) {
     CaptureUserCodeset();
     QApplication application(argc, argv);
     // Ties the window to the installed desktop entry, for its icon on docks and task bars.
-    QGuiApplication::setDesktopFileName(QStringLiteral("kestrel"));
+    QGuiApplication::setDesktopFileName(DesktopId());
     QtPrompt prompt;
     SystemClock clock;
     HttpReportSender sender;
@@ -30,6 +34,11 @@ int main(int argc, char* argv[]) {
     CKestrelApp app(prompt, clock, sender, DefaultFileServer(), SingleInstanceLock::defaultPath(),
                     desktop);
     app.InitInstance();
+    if (!DownloadEngine::AllSessionsEnded()) {
+        // The session still waits on a disk that hangs, and the lock is already released: end
+        // here, as the usual teardown would wait with it or pull the library from under it.
+        std::_Exit(0);
+    }
     // No request is left: the application has stopped the sender, whose threads have ended.
     ShutdownHttpClient();
     return 0;

@@ -57,7 +57,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: Qt's platform plugins (the window
 # needs the X11 or Wayland one) and xdg-open for pages and the download folder.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, xdg-utils")
+# dpkg-shlibdeps asks only for the oldest libcurl with the symbols; the request's protections
+# (protocol lists, quick exit) need the version CMake asks for too.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, xdg-utils, libcurl4 (>= ${KESTREL_CURL_MINIMUM})")
 # The skin's text is laid out for these faces; others fit less well. Without Qt's wayland
 # platform a Wayland session runs the window through XWayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum, qt6-wayland")

@@ -6,6 +6,7 @@
 
 #include <boost/asio/post.hpp>
 #include <libtorrent/operations.hpp>
+#include <libtorrent/peer_connection.hpp>
 
 namespace lt = libtorrent;
 
@@ -29,11 +30,27 @@ bool IsWebSeed(const lt::peer_connection_handle& c) {
 
 } // namespace
 
+void HeldWebSeeds::Record(const lt::tcp::endpoint& remote, bool held) {
+    const std::lock_guard lock(mutex_);
+    if (held) {
+        held_.insert(remote);
+    } else {
+        held_.erase(remote);
+    }
+}
+
+bool HeldWebSeeds::IsHeld(const lt::tcp::endpoint& remote) const {
+    const std::lock_guard lock(mutex_);
+    return held_.count(remote) > 0;
+}
+
 ConnectionGuard::ConnectionGuard(lt::session_handle session,
                                  std::shared_ptr<std::atomic<bool>> dropIncoming,
-                                 std::shared_ptr<WebSeedClasses> webSeedClasses)
+                                 std::shared_ptr<WebSeedHold> webSeedHold,
+                                 std::shared_ptr<HeldWebSeeds> heldWebSeeds)
     : session_(std::move(session)), context_(session_.get_context()),
-      dropIncoming_(std::move(dropIncoming)), webSeedClasses_(std::move(webSeedClasses)) {}
+      dropIncoming_(std::move(dropIncoming)), webSeedHold_(std::move(webSeedHold)),
+      heldWebSeeds_(std::move(heldWebSeeds)) {}
 
 bool ConnectionGuard::IsKeptOut(const lt::tcp::endpoint& remote, bool outgoing,
                                 const std::vector<lt::tcp::endpoint>& keptOut) {
@@ -47,14 +64,7 @@ ConnectionGuard::new_connection(lt::peer_connection_handle const& connection) {
     std::erase_if(connections_, [](const auto& c) { return c.native_handle() == nullptr; });
     connections_.push_back(connection);
     if (IsWebSeed(connection)) {
-        if (webSeedClasses_ && webSeedClasses_->addresses.count(connection.remote().address())) {
-            // Runs at once on this thread, before the connection starts and takes its classes;
-            // the filter goes back right after, before any other connection can start.
-            session_.set_peer_class_filter(webSeedClasses_->with);
-            boost::asio::post(context_, [session = session_, classes = webSeedClasses_]() mutable {
-                session.set_peer_class_filter(classes->without);
-            });
-        }
+        Hold(connection);
         return nullptr;
     }
     const bool outgoing = connection.is_outgoing();
@@ -63,6 +73,32 @@ ConnectionGuard::new_connection(lt::peer_connection_handle const& connection) {
         CloseLater(connection);
     }
     return nullptr;
+}
+
+void ConnectionGuard::Hold(const lt::peer_connection_handle& connection) {
+    const bool held = webSeedHold_->classBit != 0;
+    heldWebSeeds_->Record(connection.remote(), held);
+    if (!held) {
+        return;
+    }
+    // Runs at once on this thread, before the connection starts and takes its classes; the
+    // filter goes back right after, before any other connection can start.
+    const lt::address a = connection.remote().address();
+    lt::ip_filter with = webSeedHold_->plainClasses;
+    with.add_rule(a, a, webSeedHold_->plainClasses.access(a) | webSeedHold_->classBit);
+    session_.set_peer_class_filter(with);
+    boost::asio::post(context_, [session = session_, hold = webSeedHold_, connection]() mutable {
+        session.set_peer_class_filter(hold->plainClasses);
+        // The connection has opened its socket and asked nothing yet. The server sends as far
+        // ahead of the cap as the socket's buffer takes, bytes the publisher pays for and that
+        // are lost when the web seed is dropped; the session's buffer is sized for the swarm.
+        const std::shared_ptr<lt::peer_connection> open = connection.native_handle();
+        if (open != nullptr && !open->is_disconnecting()) {
+            lt::error_code ignored;
+            open->get_socket().set_option(
+                lt::aux::socket_type::receive_buffer_size(hold->receiveBuffer), ignored);
+        }
+    });
 }
 
 void ConnectionGuard::CloseLater(const lt::peer_connection_handle& connection) {

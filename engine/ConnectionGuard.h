@@ -11,7 +11,9 @@
 #endif
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -22,23 +24,38 @@
 #include <libtorrent/session_handle.hpp>
 #include <libtorrent/socket.hpp>
 
-// The web seed's peer class, given to web seed connections to its host's addresses and to no
-// other connection. The library picks a connection's classes from its address as the
-// connection starts, so the class filter holds the addresses only for that moment.
-struct WebSeedClasses {
-    std::set<libtorrent::address> addresses;
-    // The session's class filter with and without the web seed's class on those addresses.
-    libtorrent::ip_filter with;
-    libtorrent::ip_filter without;
+// How web seed connections are held, read and replaced on the network thread only. The
+// library picks a connection's classes from its address as the connection starts, so the class
+// filter holds the web seed class for that address only for that moment: a web seed needs no
+// address known ahead, and BitTorrent peers on its address stay unheld.
+struct WebSeedHold {
+    // The class bit every web seed connection gets; 0 while web seeds are not held.
+    std::uint32_t classBit = 0;
+    // The session's class filter without the web seed class.
+    libtorrent::ip_filter plainClasses;
+    // The receive buffer of a held web seed connection's socket, in bytes.
+    int receiveBuffer = 0;
+};
+
+// The far ends of the web seed connections that started held; any thread.
+class HeldWebSeeds {
+public:
+    void Record(const libtorrent::tcp::endpoint& remote, bool held);
+    bool IsHeld(const libtorrent::tcp::endpoint& remote) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::set<libtorrent::tcp::endpoint> held_;
 };
 
 class ConnectionGuard final : public libtorrent::torrent_plugin,
                               public std::enable_shared_from_this<ConnectionGuard> {
 public:
-    // webSeedClasses is read and replaced on the network thread only.
+    // webSeedHold is read and replaced on the network thread only.
     ConnectionGuard(libtorrent::session_handle session,
                     std::shared_ptr<std::atomic<bool>> dropIncoming,
-                    std::shared_ptr<WebSeedClasses> webSeedClasses);
+                    std::shared_ptr<WebSeedHold> webSeedHold,
+                    std::shared_ptr<HeldWebSeeds> heldWebSeeds);
 
     std::shared_ptr<libtorrent::peer_plugin>
     new_connection(libtorrent::peer_connection_handle const& connection) override;
@@ -58,11 +75,13 @@ public:
 private:
     void Close(libtorrent::peer_connection_handle connection);
     void CloseLater(const libtorrent::peer_connection_handle& connection);
+    void Hold(const libtorrent::peer_connection_handle& connection);
 
     libtorrent::session_handle session_;
     libtorrent::io_context& context_;
     std::shared_ptr<std::atomic<bool>> dropIncoming_;
-    std::shared_ptr<WebSeedClasses> webSeedClasses_;
+    std::shared_ptr<WebSeedHold> webSeedHold_;
+    std::shared_ptr<HeldWebSeeds> heldWebSeeds_;
     // Network thread only.
     std::vector<libtorrent::peer_connection_handle> connections_;
     std::vector<libtorrent::tcp::endpoint> keptOut_;

@@ -1,13 +1,15 @@
 #include "engine/DownloadEngine.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <exception>
+#include <future>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
-
-#include <netdb.h>
-#include <sys/socket.h>
 
 #include <boost/asio/post.hpp>
 #include <libtorrent/add_torrent_params.hpp>
@@ -22,11 +24,8 @@
 #include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
 
-#include <QUrl>
-
 #include "engine/EngineBuildConfig.h"
 #include "engine/EngineInternals.h"
-#include "engine/HalfOpenLimit.h"
 #include "engine/ListenPortDraw.h"
 #include "engine/OpenFileLimit.h"
 #include "engine/TorrentContentRule.h"
@@ -93,53 +92,30 @@ lt::settings_pack QuietIdentity(const std::string& fingerprint, const std::strin
 // 50 ms it brings about 80 KB each second.
 constexpr int kLimitedTickMs = 50;
 
-// Every address the host name stands for; a literal address is taken as it is.
-std::vector<lt::address> ResolveHost(const std::string& host) {
-    std::vector<lt::address> out;
-    lt::error_code ec;
-    const lt::address literal = lt::make_address(host, ec);
-    if (!ec) {
-        out.push_back(literal);
-        return out;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
-        return out;
-    }
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        char text[NI_MAXHOST];
-        if (getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) ==
-            0) {
-            const lt::address address = lt::make_address(text, ec);
-            if (!ec && std::find(out.begin(), out.end(), address) == out.end()) {
-                out.push_back(address);
-            }
-        }
-    }
-    freeaddrinfo(found);
-    return out;
-}
+// The receive buffer of a held web seed's socket: what the server can send ahead of the cap.
+// With the session's 256 KiB the server counted 191 KiB/s over the connection's first 5 s at
+// an 80 KiB/s cap; 16 KiB still carries 80 KiB/s at a 200 ms round trip.
+constexpr int kHeldWebSeedReceiveBuffer = 16 << 10;
 
 std::string_view View(lt::span<const char> bytes) {
     return {bytes.data(), static_cast<std::size_t>(bytes.size())};
 }
 
-bool IsSignedWith(const lt::bdecode_node& torrent, const std::string& key) {
+bool IsSignedWith(std::string_view bytes, const lt::bdecode_node& torrent, const std::string& key) {
     if (torrent.type() != lt::bdecode_node::dict_t) {
         return false;
     }
-    const lt::bdecode_node info = torrent.dict_find_dict("info");
     const lt::bdecode_node signature = torrent.dict_find_string(
         lt::string_view(kTorrentSignatureKey.data(), kTorrentSignatureKey.size()));
-    if (!info || !signature) {
+    if (!signature) {
         return false;
     }
+    const std::string_view value = View(signature.data_section());
+    const auto begin = static_cast<std::size_t>(value.data() - bytes.data());
+    const std::string message = SignedTorrentBytes(bytes, begin, begin + value.size());
     const auto text = signature.string_value();
-    return VerifyEd25519(View(info.data_section()), std::string_view(text.data(), text.size()),
-                         key);
+    return !message.empty() &&
+           VerifyEd25519(message, std::string_view(text.data(), text.size()), key);
 }
 
 bool MarksLink(const lt::bdecode_node& file) {
@@ -175,6 +151,24 @@ bool PutsOnlyVisibleFiles(const lt::torrent_info& info, const lt::bdecode_node& 
         }
     }
     return true;
+}
+
+// No name that reads as another, and nothing where the player's shell looks for commands.
+bool KeepsOffCommandFolders(const lt::torrent_info& info, const std::filesystem::path& saveFolder,
+                            const std::vector<std::filesystem::path>& commandFolders) {
+    const lt::file_storage& files = info.files();
+    std::set<std::filesystem::path> folders;
+    for (const lt::file_index_t i : files.file_range()) {
+        if (files.pad_file_at(i)) {
+            continue; // never written
+        }
+        const std::string path = files.file_path(i); // the torrent's name first, if a folder
+        if (HasBidiControl(path)) {
+            return false;
+        }
+        folders.insert(saveFolder / std::filesystem::path(path).parent_path());
+    }
+    return !AnyIsCommandFolder({folders.begin(), folders.end()}, commandFolders);
 }
 
 void SetBool(lt::session& s, int name, bool value) {
@@ -247,7 +241,10 @@ std::optional<EngineEvent> TranslateAlert(const lt::alert& alert, DownloadEngine
         (*code == EngineEvent::Code::FileError && state.fileErrorReported)) {
         return std::nullopt;
     }
-    EngineEvent event{*code, FromUtf8(alert.message())};
+    EngineEvent event{*code, FromUtf8(alert.message()), {}};
+    if (const auto* seed = lt::alert_cast<lt::url_seed_alert>(&alert)) {
+        event.seedUrl = QString::fromUtf8(seed->server_url());
+    }
     if (const auto* fileError = lt::alert_cast<lt::file_error_alert>(&alert)) {
         state.fileErrorReported = true;
         event.systemError = SystemErrorNumber(fileError->error);
@@ -261,6 +258,11 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
                                DiskBackEnd backEnd)
     : impl_(std::make_unique<Impl>()), backEnd_(backEnd), clientName_(clientName),
       versionMinor_(versionMinor), publisherKey_(PublicKeyFromHex(KESTREL_TORRENT_PUBLIC_KEY)) {
+    // The player's own command folders, the one thing the environment is read for.
+    const char* path = std::getenv("PATH");
+    const char* home = std::getenv("HOME");
+    commandFolders_ = CommandFolders(path != nullptr ? path : "",
+                                     home != nullptr ? std::filesystem::path(home) : "");
     // session_params(settings) carries the default extensions: peer exchange, metadata
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
@@ -270,14 +272,42 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
     impl_->session = std::make_unique<lt::session>(std::move(params));
 }
 
-DownloadEngine::~DownloadEngine() = default;
+namespace {
+
+// Sessions still ending, on their own threads.
+std::atomic<int> sessionsEnding{0};
+
+} // namespace
+
+DownloadEngine::~DownloadEngine() {
+    // The library waits for its disk jobs when the session ends, and a disk that hangs (a
+    // network mount gone, a device that stopped answering) makes that wait endless. The end
+    // runs on a thread of its own, and the caller waits for it only so long.
+    impl_->batch.clear(); // the alerts go with the session
+    ++sessionsEnding;
+    std::packaged_task<void()> end([session = std::move(impl_->session)]() mutable {
+        session.reset();
+        --sessionsEnding;
+    });
+    std::future<void> ended = end.get_future();
+    std::thread ending(std::move(end));
+    if (ended.wait_for(kSessionEndLimit) == std::future_status::ready) {
+        ending.join();
+    } else {
+        ending.detach();
+    }
+}
+
+bool DownloadEngine::AllSessionsEnded() {
+    return sessionsEnding.load() == 0;
+}
 
 QString DownloadEngine::UserAgent() const {
-    return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(versionMajor_).arg(versionMinor_);
+    return QStringLiteral("%1/%2.%3.1.0").arg(clientName_).arg(kVersionMajor).arg(versionMinor_);
 }
 
 std::string DownloadEngine::PeerIdPrefix() const {
-    return lt::generate_fingerprint("VR", versionMajor_, versionMinor_, 1, 0);
+    return lt::generate_fingerprint("VR", kVersionMajor, versionMinor_, 1, 0);
 }
 
 void DownloadEngine::ApplySessionSettings() {
@@ -299,9 +329,6 @@ void DownloadEngine::ApplySessionSettings() {
     p.set_int(lt::settings_pack::seed_time_limit, 172800);
     p.set_int(lt::settings_pack::min_announce_interval, 1200);
     storageMode_ = kStorageCompact;
-    // The library keeps no half-open limit of its own; the host's value is kept for inquiry
-    // only (no limit on this host).
-    halfOpenLimit_ = HalfOpenLimit(CurrentHostVersion());
     impl_->session->apply_settings(std::move(p));
 }
 
@@ -422,7 +449,8 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         // The library's own decode limits (nesting depth, token count) bound the work.
         const lt::bdecode_node node =
             lt::bdecode(lt::span<const char>(data, static_cast<std::ptrdiff_t>(length)), ec);
-        if (ec || (!publisherKey_.empty() && !IsSignedWith(node, publisherKey_))) {
+        if (ec || (!publisherKey_.empty() &&
+                   !IsSignedWith(std::string_view(data, length), node, publisherKey_))) {
             return false;
         }
         lt::storage_mode_t mode;
@@ -439,7 +467,9 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         }
         lt::add_torrent_params atp;
         auto info = std::make_shared<const lt::torrent_info>(node, lt::load_torrent_limits{});
-        if (!PutsOnlyVisibleFiles(*info, node)) {
+        const std::filesystem::path folder(saveFolder.toStdString());
+        if (!PutsOnlyVisibleFiles(*info, node) ||
+            !KeepsOffCommandFolders(*info, folder, commandFolders_)) {
             return false;
         }
         // The session gets a copy of its own: it may change the one it holds.
@@ -450,7 +480,7 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
         atp.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed |
                        lt::torrent_flags::sequential_download);
         auto guard = std::make_shared<ConnectionGuard>(*impl_->session, impl_->dropIncoming,
-                                                       impl_->webSeedClasses);
+                                                       impl_->webSeedHold, impl_->heldWebSeeds);
         atp.extensions.push_back(
             [guard](const lt::torrent_handle&, lt::client_data_t) { return guard; });
         lt::torrent_handle handle = impl_->session->add_torrent(std::move(atp), ec);
@@ -496,21 +526,13 @@ bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
     }
 }
 
-bool DownloadEngine::LimitWebSeedHost(const QString& url, int bytesPerSecond) {
-    const QUrl parsed(url);
-    const std::vector<lt::address> addresses =
-        parsed.isValid() ? ResolveHost(parsed.host().toStdString()) : std::vector<lt::address>{};
-    if (addresses.empty()) {
-        return false;
-    }
-    impl_->LimitAddresses(addresses, bytesPerSecond);
-    return true;
+void DownloadEngine::HoldWebSeeds(int bytesPerSecond) {
+    impl_->HoldWebSeeds(bytesPerSecond);
 }
 
-void DownloadEngine::Impl::LimitAddresses(const std::vector<lt::address>& addresses,
-                                          int bytesPerSecond) {
-    if (!webSeedClass) {
-        plainClasses = session->get_peer_class_filter();
+void DownloadEngine::Impl::HoldWebSeeds(int bytesPerSecond) {
+    const bool first = !webSeedClass;
+    if (first) {
         webSeedClass = session->create_peer_class("web seed");
         SetInt(*session, lt::settings_pack::tick_interval, kLimitedTickMs);
     }
@@ -519,22 +541,15 @@ void DownloadEngine::Impl::LimitAddresses(const std::vector<lt::address>& addres
         info.download_limit = bytesPerSecond;
         session->set_peer_class(*webSeedClass, info);
     }
-    const std::size_t before = webSeedAddresses.size();
-    webSeedAddresses.insert(addresses.begin(), addresses.end());
-    if (webSeedAddresses.size() == before) {
+    if (!first) {
         return;
     }
-    auto classes = std::make_shared<WebSeedClasses>();
-    classes->addresses = webSeedAddresses;
-    classes->without = plainClasses;
-    classes->with = plainClasses;
-    const std::uint32_t bit = 1u << static_cast<std::uint32_t>(*webSeedClass);
-    for (const lt::address& a : webSeedAddresses) {
-        classes->with.add_rule(a, a, plainClasses.access(a) | bit);
-    }
+    WebSeedHold hold;
+    hold.classBit = 1u << static_cast<std::uint32_t>(*webSeedClass);
+    hold.plainClasses = session->get_peer_class_filter();
+    hold.receiveBuffer = kHeldWebSeedReceiveBuffer;
     // The plugin reads its copy on the network thread; the new one takes its place there.
-    boost::asio::post(session->get_context(),
-                      [current = webSeedClasses, classes] { *current = *classes; });
+    boost::asio::post(session->get_context(), [current = webSeedHold, hold] { *current = hold; });
 }
 
 void DownloadEngine::Impl::ForgetPeerListEntries(const lt::address& address) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -29,7 +32,13 @@ public:
     // local service discovery or DHT. Its disk back end is fixed for its life.
     DownloadEngine(std::uint16_t versionMinor, const QString& clientName,
                    DiskBackEnd backEnd = DiskBackEnd::Mapped);
+    // Ends the session, waiting at most kSessionEndLimit for the library to finish its disk
+    // and network work; past that the session ends on its own thread (see AllSessionsEnded).
     ~DownloadEngine();
+    static constexpr std::chrono::milliseconds kSessionEndLimit{5'000};
+    // False while a session left to end on its own thread still runs: the process should
+    // then end without the usual teardown, which would pull the library from under it.
+    static bool AllSessionsEnded();
     DownloadEngine(const DownloadEngine&) = delete;
     DownloadEngine& operator=(const DownloadEngine&) = delete;
 
@@ -42,8 +51,6 @@ public:
 
     void ApplySessionSettings();
     int StorageMode() const { return storageMode_; }
-    // The half-open limit the host asked for (none here); the library keeps no such limit.
-    int HalfOpenConnectionLimit() const { return halfOpenLimit_; }
 
     // One listen attempt on 0.0.0.0:port, answered at once: a taken port fails, with no retry
     // on a neighbouring port and no port of the system's choosing.
@@ -87,8 +94,9 @@ public:
     // Decodes the torrent within the library's limits and adds it, running, not queued, not
     // sequential, into saveFolder. Fills task and returns true on success; bad data or a
     // refused torrent returns false, leaves task as it was and writes nothing. Refused are a
-    // hidden top-level name, any link, and, with a publisher key, a torrent without the
-    // publisher's valid signature.
+    // hidden top-level name, any link, a name with a bidirectional control, a file that would
+    // land in a command folder (see SetCommandFolders), and, with a publisher key, a torrent
+    // that is not, every byte of it, signed by the publisher.
     bool AddTorrentFromBuffer(const char* data, std::size_t length, const QString& saveFolder,
                               DownloadTask& task);
 
@@ -96,15 +104,20 @@ public:
     // with; the build's key unless told otherwise, and none when empty.
     void SetPublisherKey(std::string rawKey) { publisherKey_ = std::move(rawKey); }
 
+    // The folders where the player's shell looks for commands, which no torrent may put a
+    // file in: those of the player's PATH, ~/bin and ~/.local/bin unless told otherwise.
+    void SetCommandFolders(std::vector<std::filesystem::path> folders) {
+        commandFolders_ = std::move(folders);
+    }
+
     // The next notification of a listed kind; false when none is waiting. Others are
     // discarded on the way.
     bool NextEngineEvent(EngineEvent& event);
 
-    // Holds every web seed connection to the host of this URL to bytesPerSecond, from its
-    // start; BitTorrent peers on the same host are not held. The host is resolved now (a
-    // literal address needs no lookup), so call it before the torrent can meet the web seed.
-    // False when the URL names no host that resolves.
-    bool LimitWebSeedHost(const QString& url, int bytesPerSecond);
+    // Holds every web seed connection that starts from now on to bytesPerSecond, from its
+    // first byte; BitTorrent peers, on the web seed's host too, are not held. Nothing is
+    // looked up: call it before the torrent can meet the web seed.
+    void HoldWebSeeds(int bytesPerSecond);
 
     // Pauses every torrent of the session.
     void PauseSession();
@@ -118,9 +131,10 @@ private:
     std::unique_ptr<Impl> impl_;
     DiskBackEnd backEnd_ = DiskBackEnd::Mapped;
     int storageMode_ = kStorageSparse;
-    int halfOpenLimit_ = 0;
     QString clientName_;
-    std::uint16_t versionMajor_ = 0;
+    // The user agent and peer id say version 0.<minor>: only the minor number is the program's.
+    static constexpr std::uint16_t kVersionMajor = 0;
     std::uint16_t versionMinor_ = 0;
     std::string publisherKey_;
+    std::vector<std::filesystem::path> commandFolders_;
 };

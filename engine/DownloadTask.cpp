@@ -164,8 +164,7 @@ std::vector<PeerSnapshot> DownloadTask::peers() const {
         s.isWebSeed = bool(p.connection_type & lt::peer_info::web_seed) ||
                       bool(p.connection_type & lt::peer_info::http_seed);
         s.incoming = bool(p.source & lt::peer_info::incoming);
-        if (s.isWebSeed && engine.webSeedClass &&
-            engine.webSeedAddresses.count(p.ip.address()) > 0) {
+        if (s.isWebSeed && engine.webSeedClass && engine.heldWebSeeds->IsHeld(p.ip)) {
             if (!classLimit) {
                 classLimit = engine.session->get_peer_class(*engine.webSeedClass).download_limit;
             }
@@ -206,9 +205,8 @@ void DownloadTask::SetPeerDownloadLimit(const std::string& address, std::uint16_
         return;
     }
     DownloadEngine::Impl& engine = *impl_->engine;
-    const bool known = engine.webSeedAddresses.count(ep.address()) > 0;
-    engine.LimitAddresses({ep.address()}, bytesPerSecond);
-    if (!known && impl_->guard) {
+    engine.HoldWebSeeds(bytesPerSecond);
+    if (!engine.heldWebSeeds->IsHeld(ep) && impl_->guard) {
         // A class holds from a connection's start: this one comes back under the limit.
         impl_->guard->Disconnect(ep);
     }

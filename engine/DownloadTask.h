@@ -70,9 +70,9 @@ public:
     // Web seeds come and go by URL; removing one also closes its connection.
     void AddUrlSeed(const QString& url);
     void RemoveUrlSeed(const QString& url);
-    // Limits what connections to this peer's address bring, connections starting later
-    // included; the connection open now is closed when its address was not limited yet,
-    // so that it comes back under the limit.
+    // Holds every web seed connection to this limit from its start, the later ones included;
+    // the web seed connection open at this endpoint is closed when it started unheld, so that
+    // it comes back under the limit.
     void SetPeerDownloadLimit(const std::string& address, std::uint16_t port, int bytesPerSecond);
     // Per-torrent limits; -1 is no limit.
     void SetMaxConnections(int connections);

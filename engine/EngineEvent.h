@@ -34,6 +34,8 @@ struct EngineEvent {
     Code code = Code::None;
     // The library's own text for the notification.
     QString message;
+    // The web seed's address, for UrlSeed.
+    QString seedUrl;
     // A file error's system error number (ENOSPC, EFBIG, ...); 0 for any other event, or
     // when the library gave none.
     int systemError = 0;

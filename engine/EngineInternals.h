@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -40,19 +39,16 @@ struct DownloadEngine::Impl {
     // Set by the file error that stopped the torrent, cleared by the next resume: writes
     // already under way when the error struck fail too, and are the same error.
     bool fileErrorReported = false;
-    // The class that holds web seed connections to the web seed host to its download limit,
-    // and the addresses whose web seed connections go in it. Loopback peers are otherwise in
-    // the unlimited local class only.
+    // The class that holds every web seed connection to its download limit, made on first
+    // use. Loopback peers are otherwise in the unlimited local class only.
     std::optional<libtorrent::peer_class_t> webSeedClass;
-    std::set<libtorrent::address> webSeedAddresses;
-    // The session's class filter before the web seed's class was made.
-    libtorrent::ip_filter plainClasses;
     // The connection plugin's copy, replaced on the network thread.
-    std::shared_ptr<WebSeedClasses> webSeedClasses = std::make_shared<WebSeedClasses>();
+    std::shared_ptr<WebSeedHold> webSeedHold = std::make_shared<WebSeedHold>();
+    std::shared_ptr<HeldWebSeeds> heldWebSeeds = std::make_shared<HeldWebSeeds>();
 
-    // Puts web seed connections to these addresses in the web seed's class (made on first
-    // use) and sets its limit. Only connections that start afterwards are in the class.
-    void LimitAddresses(const std::vector<libtorrent::address>& addresses, int bytesPerSecond);
+    // Puts every web seed connection that starts from now on in the web seed class and sets
+    // its limit.
+    void HoldWebSeeds(int bytesPerSecond);
     // Takes every entry of this address out of the torrents' peer lists, so that an endpoint
     // added next is tried at once even if it failed before: the address is blocked for a
     // moment. Trackers ignore the session's filter, and an open web seed connection stays.

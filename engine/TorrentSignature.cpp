@@ -26,6 +26,18 @@ bool VerifyEd25519(std::string_view message, std::string_view signature,
                             message.size()) == 1;
 }
 
+std::string SignedTorrentBytes(std::string_view torrent, std::size_t valueBegin,
+                               std::size_t valueEnd) {
+    const std::string key =
+        std::to_string(kTorrentSignatureKey.size()) + ":" + std::string(kTorrentSignatureKey);
+    if (valueBegin < key.size() || valueBegin > valueEnd || valueEnd > torrent.size() ||
+        torrent.substr(valueBegin - key.size(), key.size()) != key) {
+        return {};
+    }
+    return std::string(torrent.substr(0, valueBegin - key.size())) +
+           std::string(torrent.substr(valueEnd));
+}
+
 std::string PublicKeyFromHex(std::string_view hex) {
     if (hex.size() != 64) {
         return {};

@@ -34,3 +34,10 @@ void WebSeedControl::DropWebSeed() {
         task_.DisconnectPeer(seed.address, seed.port);
     }
 }
+
+void WebSeedControl::OnWebSeedFailed(const QString& failedUrl) {
+    task_.RemoveUrlSeed(failedUrl);
+    if (failedUrl != url_) {
+        task_.RemoveUrlSeed(url_);
+    }
+}

@@ -25,6 +25,13 @@ public:
     void RestoreWebSeed();
     // Timer 113: the web seed goes once the swarm brings enough besides it.
     void DropWebSeed();
+    // The library reported that a web seed failed. The library keeps a failed web seed listed
+    // but never asks it again (an error status marks its file missing for good, a failed
+    // lookup waits half an hour), so it is taken off the torrent, and the restore rule puts
+    // the web seed back, fresh, at its next look: one attempt a look while it keeps failing.
+    // A failing URL other than the web seed's own (where it redirected to) takes the web seed
+    // off with it, since the redirect left the web seed's own entry without the file.
+    void OnWebSeedFailed(const QString& failedUrl);
 
 private:
     DownloadTask& task_;

@@ -52,6 +52,11 @@ bool fetchAnswer(const QString& fileServer, QString& text) {
 bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
                       DownloadCheckResult& result, StatisticsRecord& statistics,
                       char* torrentBuffer) {
+    // A build that asks its file server over https takes no address of the answer that anyone
+    // on the way could read or replace; only the web seed may stay http, its pieces being
+    // checked against the torrent's hashes.
+    const bool httpsOnly = IsHttpsAddress(fileServer);
+    auto usable = [httpsOnly](const QString& url) { return !httpsOnly || IsHttpsAddress(url); };
     QString answer;
     if (!fetchAnswer(fileServer, answer)) {
         prompt.messageBox(owner, connectFailure(1), Prompt::Buttons::Ok);
@@ -68,7 +73,7 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
         const bool closed = fields[0] == u"-1";
         if (prompt.messageBox(owner, closed ? kServiceClosed : kNewVersion,
                               Prompt::Buttons::YesNo) == Prompt::Answer::Yes) {
-            LaunchInExplorer(prompt, fields[1]);
+            LaunchWebPage(prompt, fields[1], httpsOnly);
         }
         return false;
     }
@@ -83,11 +88,11 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
         prompt.messageBox(owner, fields[2], Prompt::Buttons::Ok);
     }
     if (!fields[3].isEmpty()) {
-        LaunchInExplorer(prompt, fields[3]);
+        LaunchWebPage(prompt, fields[3], httpsOnly);
     }
 
     std::uint32_t torrentLength = 0;
-    if (torrentBuffer == nullptr ||
+    if (torrentBuffer == nullptr || !usable(fields[4]) ||
         !HttpGet(fields[4], torrentBuffer, kTorrentBufferSize, &torrentLength, kTorrentLimits)) {
         prompt.messageBox(owner, connectFailure(3), Prompt::Buttons::Ok);
         return false;
@@ -103,7 +108,8 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
         prompt.messageBox(owner, kInvalidData, Prompt::Buttons::Ok);
         return false;
     }
-    statistics.baseUrl = fields[9];
-    statistics.speedTestUrl = fields[10];
+    // An address that may not be used is no address: no report is sent, no speed measured.
+    statistics.baseUrl = usable(fields[9]) ? fields[9] : QString();
+    statistics.speedTestUrl = usable(fields[10]) ? fields[10] : QString();
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "net/AnsiText.h"
+#include "net/ServerAddress.h"
 #include "net/TextFields.h"
 #include "platform/Prompt.h"
 
@@ -14,8 +15,7 @@ namespace {
 const QByteArray kKeptInQuery = QByteArrayLiteral("!$&'()*+,:;=@");
 
 bool isWebAddress(const QString& target) {
-    return target.startsWith(u"http://", Qt::CaseInsensitive) ||
-           target.startsWith(u"https://", Qt::CaseInsensitive);
+    return target.startsWith(u"http://", Qt::CaseInsensitive) || IsHttpsAddress(target);
 }
 
 bool isLocalFolder(const QString& target) {
@@ -55,24 +55,27 @@ bool EscapeUrlQuery(QString& text) {
     return true;
 }
 
-bool LaunchInExplorer(Prompt& prompt, const QString& target) {
-    if (target.size() > kMaxLaunchTarget) {
-        return false;
-    }
-    // A folder's name is no address: "?", "#" and "%" in it are part of the name.
-    if (isLocalFolder(target)) {
-        return prompt.openExternal(target);
-    }
-    QString escaped = target;
-    if (!EscapeUrlQuery(escaped)) {
-        return false;
-    }
+bool LaunchWebPage(Prompt& prompt, const QString& page, bool httpsOnly) {
     // Server-given text: only pages, never a scheme that could run something.
-    if (!isWebAddress(escaped)) {
+    if (page.size() > kMaxLaunchTarget ||
+        !(httpsOnly ? IsHttpsAddress(page) : isWebAddress(page))) {
+        return false;
+    }
+    QString escaped = page;
+    if (!EscapeUrlQuery(escaped)) {
         return false;
     }
     // The browser would send a raw non-ASCII path as UTF-8; the server's own bytes go instead.
     const qsizetype query = escaped.indexOf(u'?');
     escaped = EncodeNonAscii(escaped.left(query)) + (query < 0 ? QString() : escaped.mid(query));
     return escaped.size() <= kMaxLaunchTarget && prompt.openExternal(escaped);
+}
+
+bool LaunchInExplorer(Prompt& prompt, const QString& target) {
+    if (isWebAddress(target)) {
+        return LaunchWebPage(prompt, target);
+    }
+    // A folder's name is no address: "?", "#" and "%" in it are part of the name.
+    return target.size() <= kMaxLaunchTarget && isLocalFolder(target) &&
+           prompt.openExternal(target);
 }

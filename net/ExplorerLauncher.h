@@ -15,8 +15,13 @@ inline constexpr qsizetype kMaxLaunchTarget = 2047;
 // Returns false, leaving text unchanged, when the result would be longer than kMaxLaunchTarget.
 bool EscapeUrlQuery(QString& text);
 
-// Opens a web page or a folder for the user through prompt.openExternal and returns at once.
-// An existing local folder (an absolute path) goes as it is, whatever its name holds; a page's
-// query is escaped first, and only http: and https: pages are opened. Anything else, or a target
-// longer than kMaxLaunchTarget, is refused with false and nothing is started.
+// Opens a web page for the user through prompt.openExternal and returns at once: only an
+// http: or https: address (https: alone when httpsOnly), its query escaped first. The text is
+// never taken for a local path. Anything else, or a page longer than kMaxLaunchTarget, is
+// refused with false and nothing is started.
+bool LaunchWebPage(Prompt& prompt, const QString& page, bool httpsOnly = false);
+
+// Opens a web page (as LaunchWebPage) or an existing local folder (an absolute path, which
+// goes as it is, whatever its name holds) for the user. The scheme is looked at first, so a
+// page never touches the disk. Anything else is refused with false.
 bool LaunchInExplorer(Prompt& prompt, const QString& target);

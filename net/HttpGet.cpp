@@ -35,11 +35,34 @@ struct Transfer {
     bool overflow = false;
     bool answered = false;
     bool outOfTime = false;
+    // The hop under way: its status and whether it names a next hop, whose body is no answer.
+    long status = 0;
+    bool location = false;
+    // Bytes that earlier hops brought, for the speed floor, which spans the whole request.
+    std::uint64_t earlierHops = 0;
+    bool redirecting() const { return status / 100 == 3 && location; }
 };
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const QByteArray line = QByteArray(data, static_cast<qsizetype>(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // A new status line (after a 1xx one too): the headers of another response begin.
+        const QList<QByteArray> parts = line.split(' ');
+        t->status = parts.size() > 1 ? parts[1].toLong() : 0;
+        t->location = false;
+    } else if (line.toLower().startsWith("location:")) {
+        t->location = true;
+    }
+    return size * count;
+}
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
+    if (t->redirecting()) {
+        return n; // a redirect's page: the answer comes from the next hop
+    }
     if (t->firstBytesSuffice) {
         t->answered = t->answered || n > 0;
         const size_t kept = std::min(n, std::size_t{t->capacity} - 1 - t->total);
@@ -63,8 +86,8 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     if (t->cancel != nullptr && t->cancel->load()) {
         return 1;
     }
-    switch (
-        t->deadline.check(std::chrono::steady_clock::now(), static_cast<std::uint64_t>(received))) {
+    switch (t->deadline.check(std::chrono::steady_clock::now(),
+                              t->earlierHops + static_cast<std::uint64_t>(received))) {
     case TransferDeadline::Verdict::Going:
         return 0;
     case TransferDeadline::Verdict::OutOfTime:
@@ -114,59 +137,130 @@ QByteArray EncodeUrlForWire(const QString& url) {
     return PercentEncodeKeeping(EncodeAnsiText(url), kKeptOnWire);
 }
 
+QString ComparableHost(const QUrl& url) {
+    QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.endsWith(u'.')) {
+        host.chop(1);
+    }
+    return host;
+}
+
 namespace {
 
-// One GET with the program's settings; the caller judges the outcome from the transfer.
-CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& timeouts) {
+bool IsPinnedHost(const QUrl& url, const HttpTrust& trust) {
+    return !trust.pinnedPublicKey.isEmpty() &&
+           ComparableHost(url) ==
+               ComparableHost(QUrl(QStringLiteral("https://") + trust.pinnedHost));
+}
+
+// Every option the protections rest on must take: an option that fails fails the request
+// rather than running it without.
+struct Options {
+    CURL* handle;
+    bool ok = true;
+    template <typename T>
+    Options& set(CURLoption option, T value) {
+        ok = ok && curl_easy_setopt(handle, option, value) == CURLE_OK;
+        return *this;
+    }
+};
+
+// One hop of a GET with the program's settings: no redirect is followed here, so that each
+// hop meets the pin of its own host. next receives the hop's redirect, if it names one.
+CURLcode PerformHop(const QByteArray& wireUrl, Transfer& transfer, const HttpGetTimeouts& timeouts,
+                    std::chrono::milliseconds left, QByteArray& next) {
     EasyHandle handle(curl_easy_init());
     if (!handle) {
         return CURLE_FAILED_INIT;
     }
     CURL* h = handle.get();
-    const QByteArray wireUrl = EncodeUrlForWire(url);
     const QUrl parsed(QString::fromUtf8(wireUrl));
     const bool https = parsed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     const HttpTrust& trust = Trust();
-    const bool pinned = !trust.pinnedPublicKey.isEmpty() &&
-                        parsed.host().compare(trust.pinnedHost, Qt::CaseInsensitive) == 0;
+    const bool pinned = IsPinnedHost(parsed, trust);
     if (pinned && !https) {
         // Plain http would carry no key to check.
         return CURLE_SSL_PINNEDPUBKEYNOTMATCH;
     }
+    transfer.status = 0;
+    transfer.location = false;
 
-    curl_easy_setopt(h, CURLOPT_URL, wireUrl.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    // What came over TLS never continues in the clear.
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
+    Options options{h};
+    options.set(CURLOPT_URL, wireUrl.constData())
+        .set(CURLOPT_PROTOCOLS_STR, "http,https")
+        .set(CURLOPT_FOLLOWLOCATION, 0L);
     const QByteArray authorityFile = trust.authorityFile.toLocal8Bit();
     if (!authorityFile.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, authorityFile.constData());
-        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+        options.set(CURLOPT_CAINFO, authorityFile.constData()).set(CURLOPT_CAPATH, nullptr);
     }
     if (pinned) {
-        curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, trust.pinnedPublicKey.constData());
+        // The key is the whole trust: whoever signed the certificate, and whatever the
+        // authorities say of it. The name must still be the host's.
+        options.set(CURLOPT_PINNEDPUBLICKEY, trust.pinnedPublicKey.constData())
+            .set(CURLOPT_SSL_VERIFYPEER, 0L)
+            .set(CURLOPT_SSL_VERIFYHOST, 2L);
     }
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, build::kFileClientName);
-    // A direct connection always: proxy settings from the environment are ignored.
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    // Reports run on worker threads; signals would reach the wrong thread.
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    // A request given up while its host name is still being looked up does not wait for the
-    // resolver thread, whose own time-outs run to tens of seconds.
-    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(timeouts.connectTimeout.count()));
-    // The ceiling to the millisecond; the progress check alone runs about once a second.
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.ceiling.count()));
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    return curl_easy_perform(h);
+    options
+        .set(CURLOPT_USERAGENT, build::kFileClientName)
+        // A direct connection always: proxy settings from the environment are ignored.
+        .set(CURLOPT_PROXY, "")
+        .set(CURLOPT_NOPROXY, "*")
+        // Reports run on worker threads; signals would reach the wrong thread.
+        .set(CURLOPT_NOSIGNAL, 1L)
+        // A request given up while its host name is still being looked up does not wait for
+        // the resolver thread, whose own time-outs run to tens of seconds.
+        .set(CURLOPT_QUICK_EXIT, 1L)
+        .set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectTimeout.count()))
+        // The ceiling to the millisecond; the progress check alone runs about once a second.
+        .set(CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, left.count())))
+        .set(CURLOPT_NOPROGRESS, 0L)
+        .set(CURLOPT_XFERINFOFUNCTION, &onProgress)
+        .set(CURLOPT_XFERINFODATA, &transfer)
+        .set(CURLOPT_HEADERFUNCTION, &onHeader)
+        .set(CURLOPT_HEADERDATA, &transfer)
+        .set(CURLOPT_WRITEFUNCTION, &onBody)
+        .set(CURLOPT_WRITEDATA, &transfer);
+    if (!options.ok) {
+        return CURLE_UNKNOWN_OPTION;
+    }
+    const CURLcode code = curl_easy_perform(h);
+    curl_off_t received = 0;
+    curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    transfer.earlierHops += static_cast<std::uint64_t>(received);
+    const char* redirect = nullptr;
+    if (code == CURLE_OK && transfer.redirecting() &&
+        curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect != nullptr) {
+        next = redirect;
+    }
+    return code;
+}
+
+// One GET, redirects followed hop by hop as the desktop's HTTP layer follows them, but never
+// in a loop, and never from https back to plain http: what came over TLS never continues in
+// the clear.
+CURLcode Perform(const QString& url, Transfer& transfer, const HttpGetTimeouts& timeouts) {
+    const auto start = std::chrono::steady_clock::now();
+    QByteArray hop = EncodeUrlForWire(url);
+    bool secure = false;
+    for (long hops = 0; hops <= kMaxRedirects; ++hops) {
+        const bool https = hop.toLower().startsWith("https:");
+        if (secure && !https) {
+            return CURLE_UNSUPPORTED_PROTOCOL;
+        }
+        secure = secure || https;
+        const auto left = timeouts.ceiling - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::steady_clock::now() - start);
+        if (left.count() <= 0) {
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        QByteArray next;
+        const CURLcode code = PerformHop(hop, transfer, timeouts, left, next);
+        if (code != CURLE_OK || next.isEmpty()) {
+            return code;
+        }
+        hop = std::move(next);
+    }
+    return CURLE_TOO_MANY_REDIRECTS;
 }
 
 bool HttpGetWithin(const QString& url, char* buffer, std::uint32_t capacity,

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include <QString>
+#include <QUrl>
 
 // How long HttpGet waits. A connection that cannot be made in connectTimeout fails, and so does
 // a transfer that brings fewer than floorBytes in any window of stallTimeout (a slow but moving
@@ -21,9 +22,10 @@ struct HttpGetTimeouts {
 struct HttpTrust {
     // A PEM file of the authorities to trust instead of the system's; empty: the system's.
     QString authorityFile;
-    // Requests to this host (the file server's) go over https only and the server must show
-    // this public key; curl's form, "sha256//<base64 of the key's SHA-256>", several joined by
-    // ";". Empty: no pin.
+    // Every hop of a request that reaches this host (the file server's), in any case and with
+    // or without the root's trailing dot, goes over https only and the server must show this
+    // public key, which is then the whole trust: no authority need sign it. curl's form,
+    // "sha256//<base64 of the key's SHA-256>", several joined by ";". Empty: no pin.
     QString pinnedHost;
     QByteArray pinnedPublicKey;
 };
@@ -43,9 +45,10 @@ void ShutdownHttpClient();
 // fails but still writes length 0; any other failure (no connection, a body of capacity bytes or
 // more, a transfer that breaks off, a stall) leaves *bodyLength alone. The HTTP status is not
 // looked at: an error page is a body like any other. Nothing is allocated for the body.
-// A request that starts over https follows redirects to https only. A certificate that fails
-// verification, or a pinned host that shows another key or is asked over plain http, fails
-// like a server that cannot be reached.
+// Redirects are followed hop by hop, at most 5, and once a hop was https only to https. A
+// certificate that fails verification, a pinned host that shows another key or is asked over
+// plain http at any hop, or an option of the HTTP library that does not take, fails like a
+// server that cannot be reached.
 // Characters that cannot stand in a URL on the wire (blanks, controls, non-ASCII, " < > \ ^ ` { |
 // }) are percent-encoded when the request is sent, non-ASCII in the codeset the server's text is
 // read in (see EncodeAnsiText), so that an address it sent goes back in its own bytes.
@@ -65,6 +68,10 @@ bool HttpGetUntilCeiling(const QString& url, char* buffer, std::uint32_t capacit
 // the host name is still being resolved.
 bool HttpGetReport(const QString& url, char* buffer, std::uint32_t capacity,
                    const HttpGetTimeouts& timeouts = {}, const std::atomic<bool>* cancel = nullptr);
+
+// The URL's host as URLs compare hosts, to tell whether it is the pinned one: in any case, with
+// or without the root's trailing dot, an address in any of its spellings.
+QString ComparableHost(const QUrl& url);
 
 // The URL as it goes on the wire (see HttpGet).
 QByteArray EncodeUrlForWire(const QString& url);

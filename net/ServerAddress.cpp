@@ -9,3 +9,7 @@ QString DefaultFileServer() {
 QString DownloadCheckUrl(const QString& fileServer) {
     return fileServer + QStringLiteral("/common/downloader/checkfiledownload.asp?JH=EMW_FULL");
 }
+
+bool IsHttpsAddress(const QString& url) {
+    return url.startsWith(u"https://", Qt::CaseInsensitive);
+}

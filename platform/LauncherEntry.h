@@ -19,12 +19,10 @@ public:
     void SetProgress(int percent);
     void HideProgress();
 
-    // "application://" followed by the desktop file id.
-    QString AppUri() const { return appUri_; }
-
 private:
     void Update(const QVariantMap& properties);
 
     QDBusConnection bus_;
+    // "application://" followed by the desktop file id: the entry every signal names.
     QString appUri_;
 };

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/create_torrent.hpp>
 #include <libtorrent/entry.hpp>
@@ -15,6 +16,7 @@
 #include "TorrentSigner.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
+#include "engine/EngineInternals.h"
 #include "engine/SessionSetup.h"
 #include "engine/TorrentContentRule.h"
 #include "engine/TorrentSignature.h"
@@ -82,8 +84,6 @@ protected:
     fs::path saveFolder;
 };
 
-} // namespace
-
 TEST(TorrentContentRule, HiddenNamesAndLinkAttributes) {
     EXPECT_TRUE(IsHiddenName(".bashrc"));
     EXPECT_TRUE(IsHiddenName(".config"));
@@ -129,6 +129,68 @@ TEST_F(TorrentContent, HiddenTopLevelNamesAndLinksAreRefusedBeforeAnythingIsWrit
     EXPECT_TRUE(add(TorrentOf(src / "Plain", v1), "plain"));
 }
 
+// Names that read as others, and files where the player's shell looks for commands: refused
+// before anything is written; the same torrents elsewhere, or named plainly, download.
+TEST_F(TorrentContent, BidiNamesAndFilesInCommandFoldersAreRefused) {
+    const fs::path src = temp.path() / "src";
+    Write(src / "setup\u2066txt.exe", 100);
+    Write(src / "Game\u061C" / "data.bin", 40000);
+    Write(src / "Nested" / "readme\u2069.txt", 100);
+    Write(src / "Nested" / "data.bin", 40000);
+    Write(src / "bin" / "ls", 40000);
+    Write(src / "Game" / "bin" / "ls", 40000);
+    Write(src / "tool", 100);
+    const fs::path home = temp.path() / "save" / "home";
+    fs::create_directories(home / ".local");
+    fs::create_directories(home / "tools");
+    fs::create_directory_symlink(home / "tools", home / "linked-tools");
+    engine.SetCommandFolders(CommandFolders((home / "tools").string(), home));
+    const auto v1 = lt::create_torrent::v1_only;
+    const struct {
+        const char* what;
+        std::vector<char> torrent;
+        fs::path folder;
+        bool accepted;
+    } cases[] = {
+        {"a single file with an isolate", TorrentOf(src / "setup\u2066txt.exe", v1), "bidi1",
+         false},
+        {"a folder with the Arabic letter mark", TorrentOf(src / "Game\u061C", v1), "bidi2", false},
+        {"an inner file with a pop isolate", TorrentOf(src / "Nested", v1), "bidi3", false},
+        {"folder bin into the home folder", TorrentOf(src / "bin", v1), home, false},
+        {"folder bin into ~/.local", TorrentOf(src / "bin", v1), home / ".local", false},
+        {"a file into a PATH folder", TorrentOf(src / "tool", v1), home / "tools", false},
+        {"a file into a link to a PATH folder", TorrentOf(src / "tool", v1), home / "linked-tools",
+         false},
+        {"folder bin elsewhere", TorrentOf(src / "bin", v1), "elsewhere", true},
+        {"a bin folder inside the game's folder", TorrentOf(src / "Game", v1), home, true},
+    };
+    for (const auto& c : cases) {
+        const fs::path folder = c.folder.is_absolute() ? c.folder : temp.path() / "save" / c.folder;
+        fs::create_directories(folder);
+        const auto before = Listing(folder);
+        task = DownloadTask();
+        EXPECT_EQ(engine.AddTorrentFromBuffer(c.torrent.data(), c.torrent.size(),
+                                              QString::fromStdString(folder.string()), task),
+                  c.accepted)
+            << c.what;
+        if (!c.accepted) {
+            EXPECT_EQ(Listing(folder), before) << c.what;
+        }
+    }
+}
+
+TEST(TorrentContentRule, CommandFoldersAndBidiControls) {
+    EXPECT_EQ(CommandFolders("/usr/bin::/bin:", "/home/p"),
+              (std::vector<fs::path>{"/usr/bin", "/bin", "/home/p/bin", "/home/p/.local/bin"}));
+    EXPECT_EQ(CommandFolders("", ""), std::vector<fs::path>{});
+    EXPECT_TRUE(AnyIsCommandFolder({"/usr/bin/"}, {"/usr/bin"}));
+    EXPECT_TRUE(AnyIsCommandFolder({"/home/p/x/../bin"}, {"/home/p/bin/"}));
+    EXPECT_FALSE(AnyIsCommandFolder({"/home/p/bin/sub"}, {"/home/p/bin"}));
+    EXPECT_TRUE(HasBidiControl("a\u2068b"));
+    EXPECT_TRUE(HasBidiControl("\u202E"));
+    EXPECT_FALSE(HasBidiControl("\u2065\u206A\u061B plain"));
+}
+
 // The control: a torrent holding an executable file downloads normally and the file keeps its
 // executable attribute.
 TEST_F(TorrentContent, AnExecutableFileDownloadsNormally) {
@@ -152,11 +214,47 @@ TEST_F(TorrentContent, AnExecutableFileDownloadsNormally) {
               (std::vector<std::string>{"Game", "Game/data.bin", "Game/setup.sh"}));
 }
 
-// With a publisher key, only torrents it signed are taken; without one, nothing changes.
+// The torrent with one top-level key more. Keys stay sorted, as the library and the signer
+// write them, so every other byte stays as it was.
+std::vector<char> WithKey(const std::vector<char>& torrent, const std::string& key,
+                          const lt::entry& value) {
+    lt::entry e;
+    e = lt::bdecode(torrent);
+    e[key] = value;
+    std::vector<char> out;
+    lt::bencode(std::back_inserter(out), e);
+    return out;
+}
+
+// The signature the program once took: of the info dictionary alone, in the same place.
+std::vector<char> SignedInfoOnly(std::vector<char> torrent, const publisher::SigningKey& key) {
+    lt::error_code ec;
+    const lt::bdecode_node root = lt::bdecode(torrent, ec);
+    const auto info = root.dict_find_dict("info").data_section();
+    const std::string signature = key.sign(std::string(info.data(), info.size()));
+    const std::string marker = "17:kestrel-signature64:";
+    const auto at = std::search(torrent.begin(), torrent.end(), marker.begin(), marker.end());
+    std::copy(signature.begin(), signature.end(), at + static_cast<std::ptrdiff_t>(marker.size()));
+    return torrent;
+}
+
+lt::entry List(std::initializer_list<lt::entry> items) {
+    lt::entry out(lt::entry::list_t);
+    for (const auto& item : items) {
+        out.list().push_back(item);
+    }
+    return out;
+}
+
+} // namespace
+
+// With a publisher key, only torrents it signed are taken, every byte of them; without one,
+// nothing changes.
 TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
     const fs::path src = temp.path() / "src";
     Write(src / "Game" / "data.bin", 40000);
-    const std::vector<char> plain = TorrentOf(src / "Game", {});
+    const std::vector<char> plain = TorrentOf(
+        src / "Game", {}, [](lt::entry& e) { e["announce"] = "http://127.0.0.1:6969/announce"; });
     const auto key = publisher::SigningKey::Generate();
     const auto other = publisher::SigningKey::Generate();
     const std::vector<char> good = publisher::SignTorrent(plain, key);
@@ -167,6 +265,8 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
     const auto at = std::search(grafted.begin(), grafted.end(), renamed.begin(), renamed.end());
     ASSERT_NE(at, grafted.end());
     *(at + 11) = 'X'; // "GamX": same length, other bytes, the old signature
+    std::vector<char> trailing = good;
+    trailing.push_back('x');
 
     const struct {
         const char* what;
@@ -179,6 +279,14 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
         {"a wrong signature", publisher::SignTorrent(plain, key, true), false},
         {"signed with another key", publisher::SignTorrent(plain, other), false},
         {"info changed after signing", grafted, false},
+        {"signed as before, the info dictionary alone", SignedInfoOnly(good, key), false},
+        {"a web seed added", WithKey(good, "url-list", "http://127.0.0.9/seed"), false},
+        {"an http seed added", WithKey(good, "httpseeds", List({"http://127.0.0.9/s"})), false},
+        {"the tracker replaced", WithKey(good, "announce", "http://127.0.0.9/announce"), false},
+        {"trackers added",
+         WithKey(good, "announce-list", List({List({"http://127.0.0.9/announce"})})), false},
+        {"DHT nodes added", WithKey(good, "nodes", List({List({"127.0.0.9", 6881})})), false},
+        {"bytes after the torrent", trailing, false},
     };
     engine.SetPublisherKey(key.publicKey());
     for (const auto& c : cases) {
@@ -187,6 +295,13 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
             EXPECT_TRUE(Listing(saveFolder).empty()) << c.what;
         }
     }
+    // What was signed reaches the session: the tracker, and it alone.
+    ASSERT_TRUE(add(good, "signed, its tracker"));
+    const auto trackers = EngineInternals::Of(task).handle.trackers();
+    ASSERT_EQ(trackers.size(), 1u);
+    EXPECT_EQ(trackers[0].url, "http://127.0.0.1:6969/announce");
+    EXPECT_TRUE(EngineInternals::Of(task).handle.url_seeds().empty());
+
     engine.SetPublisherKey({});
     EXPECT_TRUE(add(plain, "no key, unsigned"));
     EXPECT_TRUE(add(publisher::SignTorrent(plain, key, true), "no key, wrong signature"));

@@ -188,11 +188,15 @@ TEST_F(DownloadCheckTest, TurnedAwayAnswersOfferTheirPage) {
     prompt_.answers = {Prompt::Answer::Yes};
     EXPECT_FALSE(run());
     // A page the launcher refuses is not opened, and the check still ends.
-    server_->setCheckBody("13|javascript:alert(1)");
-    prompt_.answers = {Prompt::Answer::Yes};
-    EXPECT_FALSE(run());
+    // Nor is a local path, a folder as much as a file: the answer names pages only.
+    for (const char* notAPage : {"javascript:alert(1)", "/etc", "/etc/passwd", "file:///etc"}) {
+        server_->setCheckBody(std::string("13|") + notAPage);
+        prompt_.answers = {Prompt::Answer::Yes};
+        EXPECT_FALSE(run()) << notAPage;
+    }
 
-    EXPECT_EQ(messages(), (std::vector<QString>{kClosed, kUpdate, kUpdate, kUpdate, kUpdate}));
+    EXPECT_EQ(messages(), (std::vector<QString>{kClosed, kUpdate, kUpdate, kUpdate, kUpdate,
+                                                kUpdate, kUpdate, kUpdate}));
     for (const auto& e : prompt_.entries) {
         if (e.kind == Kind::Message) {
             EXPECT_EQ(e.buttons, Prompt::Buttons::YesNo);

@@ -135,6 +135,10 @@ struct Publisher::Impl {
     fs::path root;
     std::vector<char> torrent;
     std::unique_ptr<WebSeedServer> webSeed;
+    // What web seeds taken down earlier had sent.
+    std::uint64_t webSeedSentBefore = 0;
+    std::vector<FlowSample> webSeedFlowBefore;
+    bool webSeedUp = true;
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -243,6 +247,7 @@ struct Publisher::Impl {
             res.set_content("", "text/plain");
             break;
         case Fault::Kind::CutOff:
+        case Fault::Kind::Reset: // the file server has no way to reset; it cuts off
             res.status = 200;
             providePattern(res, fault->bytes, fault->bytes / 2);
             break;
@@ -283,6 +288,26 @@ struct Publisher::Impl {
         case Fault::Kind::Redirect:
             res.set_redirect(fault->location, 302);
             break;
+        case Fault::Kind::Unavailable:
+            res.status = 503;
+            if (fault->retryAfterSeconds() > 0) {
+                res.set_header("Retry-After", std::to_string(fault->retryAfterSeconds()));
+            }
+            res.set_content(htmlPage("503 Service Unavailable"), "text/html");
+            break;
+        case Fault::Kind::NoLength: {
+            res.status = 200;
+            const std::uint64_t total = fault->bytes;
+            res.set_chunked_content_provider(
+                "application/octet-stream", [total](std::size_t offset, httplib::DataSink& sink) {
+                    std::string chunk(static_cast<std::size_t>(total), '\0');
+                    fillPattern(chunk.data(), chunk.size(), offset);
+                    sink.write(chunk.data(), chunk.size());
+                    sink.done();
+                    return true;
+                });
+            break;
+        }
         }
         return httplib::Server::HandlerResponse::Handled;
     }
@@ -309,10 +334,10 @@ struct Publisher::Impl {
         requests.push_back(std::move(r));
     }
 
-    void startWebSeed() {
+    void startWebSeed(int port) {
         WebSeedServer::Options o;
         o.host = webSeedHost();
-        o.port = options.webSeedPort;
+        o.port = port;
         o.prefix = Publisher::kWebSeedPrefix;
         o.root = root;
         o.bytesPerSecond = options.webSeedBytesPerSecond;
@@ -353,7 +378,7 @@ struct Publisher::Impl {
             root =
                 GenerateFileSet(work, options.generatedName, options.generatedBytes, options.seed);
         }
-        startWebSeed();
+        startWebSeed(options.webSeedPort);
         std::vector<std::string> seeds;
         if (options.webSeedInTorrent) {
             seeds.push_back(webSeedUrl());
@@ -499,11 +524,35 @@ int Publisher::webSeedPort() const {
 }
 
 std::uint64_t Publisher::webSeedBytesSent() const {
-    return impl_->webSeed ? impl_->webSeed->bytesSent() : 0;
+    const Impl& d = *impl_;
+    return d.webSeedSentBefore + (d.webSeed && d.webSeedUp ? d.webSeed->bytesSent() : 0);
+}
+
+void Publisher::setWebSeedUp(bool up) {
+    Impl& d = *impl_;
+    if (!d.webSeed || up == d.webSeedUp) {
+        return;
+    }
+    d.webSeedUp = up;
+    if (up) {
+        const int port = d.webSeed->port();
+        d.webSeed.reset();
+        d.startWebSeed(port);
+        return;
+    }
+    d.webSeed->stop();
+    d.webSeedSentBefore += d.webSeed->bytesSent();
+    const auto flow = d.webSeed->flow();
+    d.webSeedFlowBefore.insert(d.webSeedFlowBefore.end(), flow.begin(), flow.end());
 }
 
 std::vector<FlowSample> Publisher::webSeedFlow() const {
-    return impl_->webSeed ? impl_->webSeed->flow() : std::vector<FlowSample>{};
+    std::vector<FlowSample> flow = impl_->webSeedFlowBefore;
+    if (impl_->webSeed && impl_->webSeedUp) {
+        const auto now = impl_->webSeed->flow();
+        flow.insert(flow.end(), now.begin(), now.end());
+    }
+    return flow;
 }
 
 std::string Publisher::statisticsUrl() const {

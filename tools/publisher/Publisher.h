@@ -53,6 +53,9 @@ public:
     // File data the web seed has sent, in all and chunk by chunk.
     std::uint64_t webSeedBytesSent() const;
     std::vector<FlowSample> webSeedFlow() const;
+    // Takes the web seed off its port (connections refused, open ones closed) or puts it back
+    // on the same port. Not thread-safe against the other web seed calls.
+    void setWebSeedUp(bool up);
     // "http://host:port", the prefix of every URL below.
     std::string origin() const;
     std::string checkUrl() const;

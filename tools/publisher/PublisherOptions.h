@@ -23,6 +23,9 @@ struct Fault {
         Stall,       // waits `delay` (or until the server stops), then answers as usual
         Trickle,     // 200 with `bytes` bytes sent in ten pieces, `delay` apart
         Redirect,    // 302 to `location`
+        Unavailable, // 503, with Retry-After in whole seconds of `delay` when it is not zero
+        Reset,       // announces the body, sends half of it, then resets the connection
+        NoLength,    // 200 without Content-Length, the body ended by closing the connection
     };
     Kind kind = Kind::EmptyBody;
     std::uint64_t bytes = 0;
@@ -39,6 +42,16 @@ struct Fault {
         return {Kind::Trickle, bytes, gap};
     }
     static Fault redirect(std::string location) { return {Kind::Redirect, 0, {}, location}; }
+    static Fault unavailable(std::chrono::seconds retryAfter = {}) {
+        return {Kind::Unavailable, 0, retryAfter};
+    }
+    static Fault reset() { return {Kind::Reset}; }
+    static Fault noLength() { return {Kind::NoLength}; }
+
+    // The Retry-After value of an Unavailable answer; none when zero.
+    long long retryAfterSeconds() const {
+        return std::chrono::duration_cast<std::chrono::seconds>(delay).count();
+    }
 };
 
 // Everything a run of the sample publisher can be told. Defaults give a working file server for

@@ -110,41 +110,40 @@ std::vector<char> SignTorrent(const std::vector<char>& torrent, const SigningKey
     if (ec || root.type() != libtorrent::bdecode_node::dict_t) {
         throw std::runtime_error("not a bencoded torrent");
     }
-    const libtorrent::bdecode_node info = root.dict_find_dict("info");
-    if (!info) {
+    if (!root.dict_find_dict("info")) {
         throw std::runtime_error("the torrent has no info dictionary");
     }
-    const auto infoBytes = info.data_section();
-    std::string signature = key.sign(std::string(infoBytes.data(), infoBytes.size()));
-    if (wrong) {
-        signature[0] = static_cast<char>(signature[0] ^ 1);
-    }
-    // The keys stay in their order, with the signature's in its sorted place, and every
-    // value's bytes are copied as they are.
-    std::vector<char> out{'d'};
-    bool written = false;
-    auto writeSignature = [&] {
-        AppendString(out, kSignatureKey);
-        AppendString(out, signature);
-        written = true;
-    };
+    // The keys stay in their order and every value's bytes are copied as they are; the
+    // signature covers all of it, and goes in at its sorted place afterwards, so that the file
+    // without the signature's entry is exactly what was signed.
+    std::vector<char> unsignedTorrent{'d'};
+    std::size_t signatureAt = 0;
     for (int i = 0; i < root.dict_size(); ++i) {
         const auto [name, value] = root.dict_at(i);
         const std::string_view key(name.data(), name.size());
         if (key == kSignatureKey) {
             continue;
         }
-        if (!written && key > std::string_view(kSignatureKey)) {
-            writeSignature();
+        if (signatureAt == 0 && key > std::string_view(kSignatureKey)) {
+            signatureAt = unsignedTorrent.size();
         }
-        AppendString(out, key);
+        AppendString(unsignedTorrent, key);
         const auto bytes = value.data_section();
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        unsignedTorrent.insert(unsignedTorrent.end(), bytes.begin(), bytes.end());
     }
-    if (!written) {
-        writeSignature();
+    if (signatureAt == 0) {
+        signatureAt = unsignedTorrent.size();
     }
-    out.push_back('e');
+    unsignedTorrent.push_back('e');
+    std::string signature = key.sign(std::string(unsignedTorrent.data(), unsignedTorrent.size()));
+    if (wrong) {
+        signature[0] = static_cast<char>(signature[0] ^ 1);
+    }
+    std::vector<char> entry;
+    AppendString(entry, kSignatureKey);
+    AppendString(entry, signature);
+    std::vector<char> out = std::move(unsignedTorrent);
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(signatureAt), entry.begin(), entry.end());
     return out;
 }
 

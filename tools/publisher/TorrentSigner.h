@@ -33,10 +33,11 @@ private:
     void* key_ = nullptr; // EVP_PKEY
 };
 
-// The torrent with the signature of its bencoded info dictionary, byte for byte as it stands,
-// under kSignatureKey; every other byte of the torrent is kept as it was, a signature already
-// there is replaced. wrong: a signature that does not verify (one bit flipped), for tests.
-// Throws std::runtime_error for bytes that are not a bencoded torrent.
+// The torrent with the signature of all its bytes but the signature's own entry under
+// kSignatureKey, in the key's sorted place. Every other byte of the torrent is kept as it was
+// (anything after the top-level dictionary is dropped); a signature already there is replaced.
+// wrong: a signature that does not verify (one bit flipped), for tests. Throws
+// std::runtime_error for bytes that are not a bencoded torrent.
 std::vector<char> SignTorrent(const std::vector<char>& torrent, const SigningKey& key,
                               bool wrong = false);
 

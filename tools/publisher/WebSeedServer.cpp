@@ -106,6 +106,21 @@ std::optional<Request> parseHead(const std::string& head) {
 
 } // namespace
 
+std::uint64_t FullestSpan(const std::vector<FlowSample>& flow, std::chrono::milliseconds span) {
+    // The samples come in time order; the span slides from one sample to the next.
+    std::uint64_t fullest = 0;
+    std::uint64_t inside = 0;
+    std::size_t first = 0;
+    for (const FlowSample& s : flow) {
+        inside += s.bytes;
+        while (s.at - flow[first].at >= span) {
+            inside -= flow[first++].bytes;
+        }
+        fullest = std::max(fullest, inside);
+    }
+    return fullest;
+}
+
 std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t size) {
     const std::string unit = "bytes=";
     if (header.compare(0, unit.size(), unit) != 0 || size == 0) {
@@ -279,6 +294,19 @@ struct WebSeedServer::Impl {
                     head(302, "Found", 0, "Location: " + fault->location + "\r\n", keepAlive);
                 return sendAll(fd, h.data(), h.size()) && keepAlive;
             }
+            case Fault::Kind::Unavailable: {
+                const auto retry = fault->retryAfterSeconds();
+                const std::string body =
+                    "<html><body><h1>503 Service Unavailable</h1></body></html>\n";
+                const std::string h =
+                    head(503, "Service Unavailable", body.size(),
+                         "Content-Type: text/html\r\n" +
+                             (retry > 0 ? "Retry-After: " + std::to_string(retry) + "\r\n"
+                                        : std::string()),
+                         keepAlive);
+                return sendAll(fd, h.data(), h.size()) && sendAll(fd, body.data(), body.size()) &&
+                       keepAlive;
+            }
             case Fault::Kind::Stall:
                 pause(fault->delay);
                 if (isStopping()) {
@@ -286,7 +314,8 @@ struct WebSeedServer::Impl {
                 }
                 break;
             default:
-                break; // CutOff is applied below; the other kinds do not concern files
+                break; // CutOff, Reset and NoLength are applied below; the rest are the file
+                       // server's
             }
         }
         const auto file = resolve(path);
@@ -319,14 +348,23 @@ struct WebSeedServer::Impl {
                      std::to_string(range.last) + "/" + std::to_string(size) + "\r\n";
         }
         const std::uint64_t length = size == 0 ? 0 : range.last - range.first + 1;
-        const std::string h = head(status, reason, length, extra, keepAlive);
+        const auto kind = fault ? fault->kind : Fault::Kind::SizedBody;
+        const bool cut = kind == Fault::Kind::CutOff || kind == Fault::Kind::Reset;
+        const std::string h = kind == Fault::Kind::NoLength
+                                  ? "HTTP/1.1 200 OK\r\nServer: kestrel-publisher\r\n" + extra +
+                                        "Connection: close\r\n\r\n"
+                                  : head(status, reason, length, extra, keepAlive);
         bool ok = sendAll(fd, h.data(), h.size());
         if (ok && req.method == "GET") {
-            const bool cut = fault && fault->kind == Fault::Kind::CutOff;
             ok = sendFileBytes(fd, in, range.first, cut ? length / 2 : length) && !cut;
         }
         ::close(in);
-        return ok && keepAlive;
+        if (kind == Fault::Kind::Reset) {
+            // Closing with a zero linger time sends a reset instead of the orderly end.
+            const linger now{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        }
+        return ok && keepAlive && kind != Fault::Kind::NoLength;
     }
 
     void serve(int fd) {

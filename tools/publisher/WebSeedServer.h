@@ -57,6 +57,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The most bytes of the flow that fall in any span of this length.
+std::uint64_t FullestSpan(const std::vector<FlowSample>& flow, std::chrono::milliseconds span);
+
 // One byte range of a file of `size` bytes, from a Range header value ("bytes=a-b", "bytes=a-",
 // "bytes=-n"). Empty when the header names no satisfiable single range.
 struct ByteRange {
