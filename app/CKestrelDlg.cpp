@@ -5,10 +5,13 @@
 #include <QScopedValueRollback>
 #include <QTimerEvent>
 
+#include "app/SaveFolderText.h"
 #include "engine/AnnounceDelay.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EngineEvent.h"
+#include "engine/SaveFolderProbe.h"
 #include "engine/SessionSetup.h"
+#include "engine/TorrentFiles.h"
 #include "net/DownloadCheck.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/AppName.h"
@@ -19,8 +22,6 @@
 namespace {
 const char* const kSaveFolderTitle = "Select the directory you would like to save the file to";
 const char* const kAddFailedText = "Cannot connect to server. Please check your network. (5)";
-const char* const kDiskFullText =
-    "Disk space is full. Please try again after gaining additional disk space";
 const char* const kCloseQuestion =
     "Download has not been completed. Would you still like to close the program?";
 } // namespace
@@ -114,14 +115,14 @@ void CKestrelDlg::StartDownload() {
         CloseProgram();
         return;
     }
-    saveFolder_ = prompt_.chooseFolder(this, QString::fromLatin1(kSaveFolderTitle));
+    const DiskBackEnd backEnd = ChooseSaveFolder();
     if (saveFolder_.size() < 2) {
         CloseProgram();
         return;
     }
 
     engine_ = std::make_unique<DownloadEngine>(build::kVersionMinor,
-                                               QString::fromLatin1(build::kClientName));
+                                               QString::fromLatin1(build::kClientName), backEnd);
     // The port draw is seeded with the time in seconds.
     std::tm now = clock_.localTime();
     status_.SetListenPort(SetUpSession(*engine_, static_cast<std::uint32_t>(std::mktime(&now))));
@@ -142,6 +143,22 @@ void CKestrelDlg::StartDownload() {
     skin_.EnablePauseButton(false);
 }
 
+DiskBackEnd CKestrelDlg::ChooseSaveFolder() {
+    // Bytes that are no torrent are left to the add, which refuses them with its message.
+    const auto files = TorrentFilesOf(checkResult_.torrentData, checkResult_.torrentLength);
+    for (;;) {
+        saveFolder_ = prompt_.chooseFolder(this, QString::fromLatin1(kSaveFolderTitle));
+        if (saveFolder_.size() < 2 || !files) {
+            return DiskBackEnd::Mapped;
+        }
+        const SaveFolderVerdict verdict = CheckSaveFolder(saveFolder_, *files);
+        if (verdict.refusal == SaveFolderVerdict::Refusal::None) {
+            return verdict.backEnd;
+        }
+        prompt_.messageBox(this, FolderRefusalText(verdict), Prompt::Buttons::Ok);
+    }
+}
+
 void CKestrelDlg::PumpEngineEvents() {
     // A message box opened by a reaction runs a nested loop in which timer 109 ticks again;
     // the events still queued wait for the outer pump, so reactions keep their order.
@@ -158,7 +175,7 @@ void CKestrelDlg::PumpEngineEvents() {
 void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     switch (event.code) {
     case EngineEvent::Code::FileError:
-        OnFileError();
+        OnFileError(event.systemError);
         break;
     case EngineEvent::Code::TrackerError:
     case EngineEvent::Code::TrackerWarning:
@@ -184,10 +201,9 @@ void CKestrelDlg::HandleEngineEvent(const EngineEvent& event) {
     }
 }
 
-void CKestrelDlg::OnFileError() {
+void CKestrelDlg::OnFileError(int systemError) {
     task_.PauseAfterFileError();
-    // Every file error: the disk being full is by far the likeliest.
-    prompt_.messageBox(this, QString::fromLatin1(kDiskFullText), Prompt::Buttons::Ok);
+    prompt_.messageBox(this, FileErrorText(systemError), Prompt::Buttons::Ok);
     // The torrent stands paused now, maybe before it was ever checked and the button came on.
     skin_.EnablePauseButton(!task_.isComplete());
 }

@@ -12,6 +12,7 @@
 #include "app/TimerTable.h"
 #include "engine/DownloadTask.h"
 #include "engine/LocalAddress.h"
+#include "engine/SaveFolderRule.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
 #include "net/StatisticsReports.h"
@@ -83,8 +84,11 @@ protected:
 
 private:
     void StartDownload();
+    // Asks for the folder until one can hold the game or the player cancels (saveFolder_
+    // then shorter than 2 characters); returns the disk back end the folder wants.
+    DiskBackEnd ChooseSaveFolder();
     void PumpEngineEvents();
-    void OnFileError();
+    void OnFileError(int systemError);
     void OnTorrentFinished();
     void OnTorrentPaused();
     void OnTorrentChecked();

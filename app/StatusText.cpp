@@ -14,12 +14,12 @@ QString TwoDecimals(double value) {
     return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
 }
 
-QString Scaled(std::uint64_t count) {
+} // namespace
+
+QString ScaledText(std::uint64_t count) {
     const ScaledBytes scaled = ScaleBytes(count);
     return TwoDecimals(scaled.value) + QLatin1Char(' ') + UnitName(scaled.unit);
 }
-
-} // namespace
 
 ScaledBytes ScaleBytes(std::uint64_t count) {
     if (count == 0) {
@@ -54,11 +54,11 @@ QString UnitName(int unit) {
 }
 
 QString SizeLineText(std::uint64_t done, std::uint64_t total) {
-    return QStringLiteral(" : ") + Scaled(done) + QStringLiteral(" / ") + Scaled(total);
+    return QStringLiteral(" : ") + ScaledText(done) + QStringLiteral(" / ") + ScaledText(total);
 }
 
 QString RateLineText(std::uint32_t rate, std::optional<RemainingTime> left) {
-    const QString speed = QStringLiteral(" : ") + Scaled(rate) + QStringLiteral("/s");
+    const QString speed = QStringLiteral(" : ") + ScaledText(rate) + QStringLiteral("/s");
     // 65535 hours stands for "no estimate": the rate is 0, or the hours wrapped onto it.
     if (!left || left->hours == 0xFFFF) {
         return speed;

@@ -17,6 +17,8 @@ struct ScaledBytes {
 ScaledBytes ScaleBytes(std::uint64_t count);
 // "B", "KB", "MB", "GB"; empty for any other code.
 QString UnitName(int unit);
+// "1.50 KB": the count scaled, with two decimals and its unit.
+QString ScaledText(std::uint64_t count);
 
 // " : 10.00 MB / 2.00 GB"
 QString SizeLineText(std::uint64_t done, std::uint64_t total);

@@ -17,6 +17,7 @@
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/fingerprint.hpp>
 #include <libtorrent/ip_filter.hpp>
+#include <libtorrent/posix_disk_io.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/session_status.hpp>
 #include <libtorrent/settings_pack.hpp>
@@ -220,6 +221,13 @@ std::optional<EngineEvent::Code> ListedCode(int type) {
     return std::nullopt;
 }
 
+// The error number of a file operation; 0 for an error of the library's own.
+int SystemErrorNumber(const lt::error_code& ec) {
+    return ec.category() == lt::system_category() || ec.category() == lt::generic_category()
+               ? ec.value()
+               : 0;
+}
+
 // One notification as the program's event, or none for a kind the window does not react to.
 // A failed listen attempt counts only while the session is not listening: the attempts before
 // the port that worked are no failure. Only the first file error until the next resume counts:
@@ -237,17 +245,19 @@ std::optional<EngineEvent> TranslateAlert(const lt::alert& alert, DownloadEngine
     if (const auto* seed = lt::alert_cast<lt::url_seed_alert>(&alert)) {
         event.seedUrl = QString::fromUtf8(seed->server_url());
     }
-    if (*code == EngineEvent::Code::FileError) {
+    if (const auto* fileError = lt::alert_cast<lt::file_error_alert>(&alert)) {
         state.fileErrorReported = true;
+        event.systemError = SystemErrorNumber(fileError->error);
     }
     return event;
 }
 
 } // namespace
 
-DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName)
-    : impl_(std::make_unique<Impl>()), clientName_(clientName), versionMinor_(versionMinor),
-      publisherKey_(PublicKeyFromHex(KESTREL_TORRENT_PUBLIC_KEY)) {
+DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& clientName,
+                               DiskBackEnd backEnd)
+    : impl_(std::make_unique<Impl>()), backEnd_(backEnd), clientName_(clientName),
+      versionMinor_(versionMinor), publisherKey_(PublicKeyFromHex(KESTREL_TORRENT_PUBLIC_KEY)) {
     // The player's own command folders, the one thing the environment is read for.
     const char* path = std::getenv("PATH");
     const char* home = std::getenv("HOME");
@@ -256,6 +266,9 @@ DownloadEngine::DownloadEngine(std::uint16_t versionMinor, const QString& client
     // session_params(settings) carries the default extensions: peer exchange, metadata
     // exchange and smart ban.
     lt::session_params params(QuietIdentity(PeerIdPrefix(), UserAgent().toStdString()));
+    if (backEnd == DiskBackEnd::Posix) {
+        params.disk_io_constructor = lt::posix_disk_io_constructor;
+    }
     impl_->session = std::make_unique<lt::session>(std::move(params));
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "engine/EngineEvent.h"
+#include "engine/SaveFolderRule.h"
 
 class DownloadTask;
 
@@ -28,8 +29,9 @@ public:
     static constexpr int kStorageCompact = 2;
 
     // The session starts with its final identity and quiet: not listening, no UPnP, NAT-PMP,
-    // local service discovery or DHT.
-    DownloadEngine(std::uint16_t versionMinor, const QString& clientName);
+    // local service discovery or DHT. Its disk back end is fixed for its life.
+    DownloadEngine(std::uint16_t versionMinor, const QString& clientName,
+                   DiskBackEnd backEnd = DiskBackEnd::Mapped);
     // Ends the session, waiting at most kSessionEndLimit for the library to finish its disk
     // and network work; past that the session ends on its own thread (see AllSessionsEnded).
     ~DownloadEngine();
@@ -44,6 +46,8 @@ public:
     QString UserAgent() const;
     // "-VR0C10-" for minor version 12.
     std::string PeerIdPrefix() const;
+
+    DiskBackEnd BackEnd() const { return backEnd_; }
 
     void ApplySessionSettings();
     int StorageMode() const { return storageMode_; }
@@ -125,6 +129,7 @@ public:
 private:
     friend struct EngineInternals;
     std::unique_ptr<Impl> impl_;
+    DiskBackEnd backEnd_ = DiskBackEnd::Mapped;
     int storageMode_ = kStorageSparse;
     QString clientName_;
     // The user agent and peer id say version 0.<minor>: only the minor number is the program's.

@@ -36,4 +36,7 @@ struct EngineEvent {
     QString message;
     // The web seed's address, for UrlSeed.
     QString seedUrl;
+    // A file error's system error number (ENOSPC, EFBIG, ...); 0 for any other event, or
+    // when the library gave none.
+    int systemError = 0;
 };
