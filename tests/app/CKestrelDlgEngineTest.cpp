@@ -205,7 +205,9 @@ TEST_F(DlgEngine, PauseResumeAndCloseWhileIncomplete) {
     // and must not show the Resume look on a running torrent.
     dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
     dlg->OnCommand(CKestrelDlg::kPauseResumeCommand);
-    dlg->HandleEngineEvent(EngineEvent{.code = EngineEvent::Code::TorrentPaused});
+    EngineEvent paused;
+    paused.code = EngineEvent::Code::TorrentPaused;
+    dlg->HandleEngineEvent(paused);
     EXPECT_FALSE(ResumeLook(*dlg));
 
     // Incomplete: Close asks; No changes nothing, Yes closes.
