@@ -142,7 +142,10 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsN
 
 // The figures of the cap over time are the bench's (bench/web-seed-cap); here, the class that
 // holds the connection, and what the server counts as sent: the cap, and not the receive
-// buffer filled ahead of it, in any 5 s from the first byte, as the publisher pays for it.
+// buffer filled ahead of it, as the publisher pays for it. The span is 10 s: the library hands
+// a held connection its quota in lumps of up to a second, and a 5 s span that catches six
+// lumps reaches 100 KiB/s on a loaded machine. Unheld, the server's 300 KiB/s would send the
+// 1.25 MiB waited for within 5 s.
 TEST_F(PublisherSources, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConnection) {
     startPublisher(12 * 1024 * 1024, "127.0.0.5", 300 * 1024);
     startEngine(true);
@@ -154,8 +157,8 @@ TEST_F(PublisherSources, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConn
     PeerSnapshot seed;
     ASSERT_TRUE(waitFor([&] { return web.FindWebSeedPeer(seed) && pub->webSeedBytesSent() > 0; }));
     EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
-    ASSERT_TRUE(waitFor([&] { return pub->webSeedBytesSent() >= 1024 * 1024; }));
-    EXPECT_LE(publisher::FullestSpan(pub->webSeedFlow(), 5s), 5u * 100 * 1024);
+    ASSERT_TRUE(waitFor([&] { return pub->webSeedBytesSent() >= 1280 * 1024; }));
+    EXPECT_LE(publisher::FullestSpan(pub->webSeedFlow(), 10s), 10u * 100 * 1024);
 }
 
 TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited) {
