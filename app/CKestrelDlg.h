@@ -11,7 +11,7 @@
 #include "app/StatusDisplay.h"
 #include "app/TimerTable.h"
 #include "engine/DownloadTask.h"
-#include "engine/LocalAddress.h"
+#include "net/LocalAddress.h"
 #include "engine/SaveFolderRule.h"
 #include "net/DownloadCheckResult.h"
 #include "net/StatisticsRecord.h"
