@@ -46,16 +46,26 @@ void ResettingPort::run() {
         if (::poll(&p, 1, 20) <= 0) {
             continue;
         }
-        const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const int c = ::accept4(fd_, reinterpret_cast<sockaddr*>(&from), &length, SOCK_CLOEXEC);
         if (c < 0) {
             continue;
         }
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
         // A zero linger turns the close into a reset.
         const linger reset{1, 0};
         ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         ::close(c);
-        ++resets_;
+        std::lock_guard lock(mutex_);
+        resetFrom_.emplace_back(text);
     }
+}
+
+std::vector<std::string> ResettingPort::resetFrom() const {
+    std::lock_guard lock(mutex_);
+    return resetFrom_;
 }
 
 } // namespace swarm

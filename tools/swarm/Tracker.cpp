@@ -116,7 +116,8 @@ void Tracker::setUp(bool up) {
         return;
     }
     if (up) {
-        resetsBefore_ += down_->resets();
+        const auto from = down_->resetFrom();
+        resetBefore_.insert(resetBefore_.end(), from.begin(), from.end());
         down_.reset();
         serve(port_);
     } else {
@@ -125,8 +126,13 @@ void Tracker::setUp(bool up) {
     }
 }
 
-std::size_t Tracker::resets() const {
-    return resetsBefore_ + (down_ ? down_->resets() : 0);
+std::size_t Tracker::resets(const std::string& from) const {
+    std::vector<std::string> all = resetBefore_;
+    if (down_) {
+        const auto now = down_->resetFrom();
+        all.insert(all.end(), now.begin(), now.end());
+    }
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), from));
 }
 
 std::string Tracker::announceUrl() const {

@@ -59,8 +59,8 @@ public:
     // Down, every connection to the tracker's port is reset; up, it answers again on the same
     // port and remembers the peers it knew.
     void setUp(bool up);
-    // The connections reset while down, in all.
-    std::size_t resets() const;
+    // The connections from this address reset while down, in all.
+    std::size_t resets(const std::string& from) const;
 
 private:
     struct KnownPeer {
@@ -79,7 +79,7 @@ private:
     Options options_;
     std::unique_ptr<httplib::Server> server_;
     std::unique_ptr<ResettingPort> down_;
-    std::size_t resetsBefore_ = 0;
+    std::vector<std::string> resetBefore_; // by the ports of earlier outages
     std::thread thread_;
     int port_ = 0;
 
