@@ -284,8 +284,8 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     };
     std::printf("[ network  ] away %.0f s, %zu announces reset; first byte after it came back: "
                 "tracker announce %s, swarm %s, server peer %s, web seed %s\n",
-                outage, tracker->resets(kProgramAddress), shown(trackerAt).c_str(), shown(swarmAt).c_str(),
-                shown(serverAt).c_str(), shown(webSeedAt).c_str());
+                outage, tracker->resets(kProgramAddress), shown(trackerAt).c_str(),
+                shown(swarmAt).c_str(), shown(serverAt).c_str(), shown(webSeedAt).c_str());
     EXPECT_TRUE(trackerAt);
     EXPECT_TRUE(swarmAt);
     EXPECT_TRUE(serverAt);
