@@ -22,7 +22,6 @@ constexpr auto kSamplePeriod = 10s;
 // Often enough for the 700 ms web seed timer; seldom enough that two dozen engines' status
 // inquiries stay a small part of a loaded machine.
 constexpr auto kPollPeriod = 200ms;
-constexpr std::uint16_t kServerPeerPort = 31000;
 
 // The publisher's own machines: server peers on 127.0.2.1 upwards, the web seed on 127.0.0.5.
 std::string ServerPeerAddress(int index) {
@@ -43,13 +42,13 @@ public:
             swarm::Peer::Options o;
             o.role = swarm::Peer::Role::Server;
             o.address = ServerPeerAddress(i);
-            o.port = kServerPeerPort;
+            o.port = swarm::kServerPeerPort;
             o.uploadRate = s.serverPeerRate;
             o.trustData = true;
             o.dataDir = folder / "servers" / o.address;
             servers_.push_back(std::make_unique<swarm::Peer>(
                 publisher_.torrent(), publisher_.contentRoot().parent_path(), o));
-            sources_.serverPeers.push_back({o.address, kServerPeerPort});
+            sources_.serverPeers.push_back({o.address, swarm::kServerPeerPort});
         }
         for (auto& p : servers_) {
             swarm::waitFor([&] { return p->isReady(); }, 600s);

@@ -14,6 +14,8 @@
 
 #include <QCoreApplication>
 
+#include <CLI/CLI.hpp>
+
 #include "Publisher.h"
 #include "PublisherCheck.h"
 #include "SourceTimers.h"
@@ -158,21 +160,13 @@ double MiB(double bytes) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Settings s;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string arg = argv[i];
-        const char* value = argv[i + 1];
-        if (arg == "--size") {
-            s.bytes = std::strtoull(value, nullptr, 10);
-        } else if (arg == "--slow-seconds") {
-            s.slowSeconds = std::atoi(value);
-        } else if (arg == "--work") {
-            s.work = value;
-        } else {
-            std::fprintf(stderr, "usage: publisher_cost_bench [--size BYTES] "
-                                 "[--slow-seconds N] [--work DIR]\n");
-            return 2;
-        }
-    }
+    CLI::App cli("What the publisher pays with its rules and with every source at once.",
+                 "publisher_cost_bench");
+    cli.add_option("--size", s.bytes, "bytes of the file set")->capture_default_str();
+    cli.add_option("--slow-seconds", s.slowSeconds, "how long the swarm stays slow")
+        ->capture_default_str();
+    cli.add_option("--work", s.work, "where the runs put their files (a temporary folder)");
+    CLI11_PARSE(cli, argc, argv);
     if (s.work.empty()) {
         std::string pattern = (fs::temp_directory_path() / "kestrel-cost-XXXXXX").string();
         s.work = mkdtemp(pattern.data());

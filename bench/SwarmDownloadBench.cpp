@@ -37,6 +37,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <CLI/CLI.hpp>
+
 #include "BenchPrompt.h"
 #include "FileSet.h"
 #include "ProcessUsage.h"
@@ -561,46 +563,25 @@ void printTable(const std::string& title, const std::vector<std::string>& order,
     std::fflush(stdout);
 }
 
-[[noreturn]] void usage() {
-    std::fputs("usage: swarm_download_bench [--size BYTES] [--repeats N] [--utp-repeats N]\n"
-               "       [--piece-size BYTES] [--clients a,b,...] [--settings NAME=VALUE,...]\n"
-               "       [--run-limit SECONDS] [--work DIR] [--keep]\n"
-               "clients: engine (the program), libtorrent (default session), qbittorrent,\n"
-               "         mmap and posix (TCP-only sessions with either disk back end)\n"
-               "--settings: one more engine run per entry, with that library setting changed\n",
-               stderr);
-    std::exit(2);
-}
-
 Settings parse(int argc, char** argv) {
     Settings s;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage();
-            }
-            return argv[++i];
-        };
-        if (arg == "--size") {
-            s.bytes = std::stoull(value());
-        } else if (arg == "--repeats") {
-            s.repeats = std::stoi(value());
-        } else if (arg == "--utp-repeats") {
-            s.utpRepeats = std::stoi(value());
-        } else if (arg == "--piece-size") {
-            s.pieceSize = std::stoi(value());
-        } else if (arg == "--clients") {
-            s.clients.clear();
-            std::string list = value();
-            for (std::size_t at = 0; at <= list.size();) {
-                const auto comma = std::min(list.find(',', at), list.size());
-                s.clients.push_back(list.substr(at, comma - at));
-                at = comma + 1;
-            }
-        } else if (arg == "--settings") {
+    CLI::App app("A download from a loopback swarm by the program's engine and other clients.",
+                 "swarm_download_bench");
+    app.add_option("--size", s.bytes, "bytes of the file set")->capture_default_str();
+    app.add_option("--repeats", s.repeats, "runs of each client")->capture_default_str();
+    app.add_option("--utp-repeats", s.utpRepeats, "runs over uTP")->capture_default_str();
+    app.add_option("--piece-size", s.pieceSize, "torrent piece size (libtorrent's choice)");
+    app.add_option("--clients", s.clients,
+                   "engine (the program), libtorrent (default session), qbittorrent, mmap and "
+                   "posix (TCP-only sessions with either disk back end)")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"engine", "libtorrent", "qbittorrent", "mmap", "posix"}))
+        ->capture_default_str();
+    app.add_option_function<std::string>(
+        "--settings",
+        [&s](const std::string& list) {
             std::string error;
-            s.overrides = ParseSettingOverrides(value(), error);
+            s.overrides = ParseSettingOverrides(list, error);
             lt::settings_pack check;
             for (const auto& o : s.overrides) {
                 if (!AddSettingOverride(o, check, error)) {
@@ -608,18 +589,19 @@ Settings parse(int argc, char** argv) {
                 }
             }
             if (s.overrides.empty()) {
-                std::fprintf(stderr, "--settings: %s\n", error.c_str());
-                usage();
+                throw CLI::ValidationError("--settings", error);
             }
-        } else if (arg == "--run-limit") {
-            s.runLimit = std::chrono::seconds(std::stoi(value()));
-        } else if (arg == "--work") {
-            s.work = value();
-        } else if (arg == "--keep") {
-            s.keep = true;
-        } else {
-            usage();
-        }
+        },
+        "NAME=VALUE,...: one more engine run per entry, with that library setting changed");
+    app.add_option_function<int>(
+        "--run-limit", [&s](int limit) { s.runLimit = std::chrono::seconds(limit); },
+        "seconds a run may take");
+    app.add_option("--work", s.work, "where the runs put their files (a temporary folder)");
+    app.add_flag("--keep", s.keep, "keep the files afterwards");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::exit(app.exit(e) == 0 ? 0 : 2);
     }
     return s;
 }
@@ -679,12 +661,6 @@ int main(int argc, char** argv) {
             return downloadInChild(name, torrentFile, folder, fileServer.origin(), std::nullopt,
                                    settings.runLimit);
         };
-    }
-    for (const auto& name : settings.clients) {
-        if (!downloads.count(name) && name != "qbittorrent") {
-            std::fprintf(stderr, "unknown client %s\n", name.c_str());
-            usage();
-        }
     }
     std::vector<std::string> order = settings.clients;
     for (const auto& o : settings.overrides) {

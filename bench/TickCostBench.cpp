@@ -2,6 +2,7 @@
 // downloads at a few rates, with the seeders in a process of their own. Run it through
 // bench/tick-cost, which puts it in a network namespace of its own.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,8 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <CLI/CLI.hpp>
 
 #include "BenchPrompt.h"
 #include "FileSet.h"
@@ -280,51 +283,39 @@ void printFigures(double rate, const RateFigures& f, const std::string& loadBefo
     std::fflush(stdout);
 }
 
-[[noreturn]] void usage() {
-    std::fputs("usage: tick_cost_bench [--size BYTES] [--rates MB/s,...] [--ticks N] [--runs N]\n"
-               "       [--work DIR] [--nice THREAD-NAME-START=N]...\n"
-               "rates: the seeders' upload in all, MB/s (10^6 bytes); 0 is no limit\n"
-               "nice: for diagnosis, e.g. libtorrent-network=-10 (as root), libtorrent-disk=10\n",
-               stderr);
-    std::exit(2);
-}
-
 Settings parse(int argc, char** argv) {
     Settings s;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage();
+    CLI::App app("The cost of the program's tick while it downloads at a few rates.",
+                 "tick_cost_bench");
+    app.add_option("--size", s.bytes, "bytes of the file set")->capture_default_str();
+    app.add_option("--rates", s.rates,
+                   "the seeders' upload in all, MB/s (10^6 bytes); 0 is no limit")
+        ->delimiter(',')
+        ->capture_default_str();
+    app.add_option("--ticks", s.ticks, "ticks measured per rate")->capture_default_str();
+    app.add_option("--runs", s.maxRuns, "runs at most")->capture_default_str();
+    app.add_option("--work", s.work, "where the runs put their files (a temporary folder)");
+    app.add_option_function<std::vector<std::string>>(
+        "--nice",
+        [&s](const std::vector<std::string>& all) {
+            for (const auto& v : all) {
+                const auto eq = v.find('=');
+                int value = 0;
+                const char* end = v.data() + v.size();
+                if (eq == std::string::npos ||
+                    std::from_chars(v.data() + eq + 1, end, value).ptr != end ||
+                    eq + 1 == v.size()) {
+                    throw CLI::ValidationError("--nice", "not THREAD-NAME-START=N: " + v);
+                }
+                s.nice[v.substr(0, eq)] = value;
             }
-            return argv[++i];
-        };
-        if (arg == "--size") {
-            s.bytes = std::stoull(value());
-        } else if (arg == "--rates") {
-            s.rates.clear();
-            const std::string list = value();
-            for (std::size_t at = 0; at <= list.size();) {
-                const auto comma = std::min(list.find(',', at), list.size());
-                s.rates.push_back(std::stod(list.substr(at, comma - at)));
-                at = comma + 1;
-            }
-        } else if (arg == "--ticks") {
-            s.ticks = std::stoi(value());
-        } else if (arg == "--runs") {
-            s.maxRuns = std::stoi(value());
-        } else if (arg == "--work") {
-            s.work = value();
-        } else if (arg == "--nice") {
-            const std::string v = value();
-            const auto eq = v.find('=');
-            if (eq == std::string::npos) {
-                usage();
-            }
-            s.nice[v.substr(0, eq)] = std::stoi(v.substr(eq + 1));
-        } else {
-            usage();
-        }
+        },
+        "THREAD-NAME-START=N, for diagnosis, e.g. libtorrent-network=-10 (as root), "
+        "libtorrent-disk=10 (repeatable)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::exit(app.exit(e) == 0 ? 0 : 2);
     }
     return s;
 }

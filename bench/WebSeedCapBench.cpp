@@ -21,6 +21,8 @@
 
 #include <QCoreApplication>
 
+#include <CLI/CLI.hpp>
+
 #include "Publisher.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
@@ -116,17 +118,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::uint64_t bytes = 64ull << 20;
     int seconds = 30;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--size") {
-            bytes = std::strtoull(argv[i + 1], nullptr, 10);
-        } else if (option == "--seconds") {
-            seconds = std::atoi(argv[i + 1]);
-        } else {
-            std::fprintf(stderr, "usage: web_seed_cap_bench [--size BYTES] [--seconds N]\n");
-            return 2;
-        }
-    }
+    CLI::App cli("How the web seed's cap holds from the first byte.", "web_seed_cap_bench");
+    cli.add_option("--size", bytes, "bytes of the file set")->capture_default_str();
+    cli.add_option("--seconds", seconds, "how long to measure")->capture_default_str();
+    CLI11_PARSE(cli, argc, argv);
     const fs::path work =
         fs::temp_directory_path() / ("web-seed-cap-" + std::to_string(::getpid()));
     publisher::PublisherOptions o;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/PeerEndpoint.h"
+#include "platform/PeerEndpoint.h"
 
 // One connected peer of the torrent, as read at one moment.
 struct PeerSnapshot {

@@ -23,7 +23,7 @@ HttpGetTimeouts Within(std::chrono::seconds ceiling) {
     return limits;
 }
 const HttpGetTimeouts kAnswerLimits = Within(std::chrono::seconds(120));
-const HttpGetTimeouts kTorrentLimits = Within(std::chrono::seconds(300));
+const HttpGetTimeouts kTorrentLimits{}; // the longest any request may take
 
 QString connectFailure(int step) {
     return QStringLiteral("Cannot connect to server. Please check your network. (%1)").arg(step);

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "net/PeerEndpoint.h"
+#include "platform/PeerEndpoint.h"
 
 // What the download check hands on to the engine.
 struct DownloadCheckResult {

@@ -143,37 +143,41 @@ void WriteDump(int signo, siginfo_t* info, void* context) {
     }
 }
 
-} // namespace
-
-CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder, int dumpLimit) {
+// The start of each file name: the given one, cut to the longest name a dump may have.
+void KeepBaseName(const char* base) {
     if (base && *base) {
         std::strncpy(baseName, base, 260);
         baseName[260] = '\0';
     } else {
         baseName[0] = '\0';
     }
+}
+
+// The folder the dumps go to, made if need be; the current folder when it cannot be.
+void KeepFolder(const char* folder) {
     folderPrefix[0] = '\0';
-    if (folder && *folder) {
-        struct stat st {};
-        // A folder that exists already serves as well; a file of that name does not.
-        if (::mkdir(folder, 0777) == 0 ||
-            (errno == EEXIST && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode))) {
-            const std::size_t length = std::strlen(folder);
-            const std::size_t kept = length < kDumpNameMax ? length : kDumpNameMax;
-            std::memcpy(folderPrefix, folder, kept);
-            if (kept < kDumpNameMax) {
-                folderPrefix[kept] = '/';
-                folderPrefix[kept + 1] = '\0';
-            } else {
-                folderPrefix[kept] = '\0';
-            }
+    if (!folder || !*folder) {
+        return;
+    }
+    struct stat st {};
+    // A folder that exists already serves as well; a file of that name does not.
+    if (::mkdir(folder, 0777) == 0 ||
+        (errno == EEXIST && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode))) {
+        const std::size_t length = std::strlen(folder);
+        const std::size_t kept = length < kDumpNameMax ? length : kDumpNameMax;
+        std::memcpy(folderPrefix, folder, kept);
+        if (kept < kDumpNameMax) {
+            folderPrefix[kept] = '/';
+            folderPrefix[kept + 1] = '\0';
+        } else {
+            folderPrefix[kept] = '\0';
         }
     }
-#if defined(KESTREL_SANITIZED) || !defined(__x86_64__)
-    // The sanitizers report these faults themselves, with more to say than a dump; and the dump
-    // knows only the x86-64 registers.
-    return;
-#else
+}
+
+// What the handler needs and may not make itself: the program's name, the offset of local
+// time, the system's description and the watchdog timer.
+[[maybe_unused]] void PrepareForDumps(int dumpLimit) {
     if (baseName[0] == '\0') {
         char path[4096];
         const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -192,24 +196,42 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder, int dum
     alarm.sigev_signo = SIGALRM;
     haveWatchdog = ::timer_create(CLOCK_MONOTONIC, &alarm, &watchdog) == 0;
     dumpLimitMs = dumpLimit > 0 ? dumpLimit : 1;
+}
 
-    // The handlers run on a stack of their own, so that a stack overflow can still be written.
+} // namespace
+
+CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder,
+                                   [[maybe_unused]] int dumpLimit) {
+    KeepBaseName(base);
+    KeepFolder(folder);
+#if !defined(KESTREL_SANITIZED) && defined(__x86_64__)
+    // The sanitizers report these faults themselves, with more to say than a dump; and the dump
+    // knows only the x86-64 registers.
+    PrepareForDumps(dumpLimit);
+    InstallAltStack();
+    // libtorrent replaces the SIGSEGV and SIGBUS handlers at its first disk access; let it do
+    // so now, so that ours stay in front and hand its faults back to it.
+    InstallLibraryFaultHandlers();
+    InstallHandlers();
+#endif
+}
+
+// The handlers run on a stack of their own, so that a stack overflow can still be written.
+void CCrashDumpWriter::InstallAltStack() {
     altStackSize_ = 64 * 1024 + static_cast<std::size_t>(::sysconf(_SC_MINSIGSTKSZ));
     altStack_ =
         ::mmap(nullptr, altStackSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (altStack_ == MAP_FAILED) {
         altStack_ = nullptr;
-    } else {
-        stack_t own{};
-        own.ss_sp = altStack_;
-        own.ss_size = altStackSize_;
-        ::sigaltstack(&own, &previousStack_);
+        return;
     }
+    stack_t own{};
+    own.ss_sp = altStack_;
+    own.ss_size = altStackSize_;
+    ::sigaltstack(&own, &previousStack_);
+}
 
-    // libtorrent replaces the SIGSEGV and SIGBUS handlers at its first disk access; let it do
-    // so now, so that ours stay in front and hand its faults back to it.
-    InstallLibraryFaultHandlers();
-
+void CCrashDumpWriter::InstallHandlers() {
     ownAction = {};
     ownAction.sa_sigaction = &CCrashDumpWriter::WriteDumpHandler;
     ownAction.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -221,7 +243,6 @@ CCrashDumpWriter::CCrashDumpWriter(const char* base, const char* folder, int dum
         ::sigaction(kSignals[i], &ownAction, &previousActions[i]);
     }
     installed_ = true;
-#endif
 }
 
 CCrashDumpWriter::~CCrashDumpWriter() {

@@ -25,6 +25,9 @@ public:
     static void WriteDumpHandler(int signo, siginfo_t* info, void* context);
 
 private:
+    void InstallAltStack();
+    void InstallHandlers();
+
     static constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
     static constexpr std::size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 

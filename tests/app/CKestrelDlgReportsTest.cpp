@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LocalAddress.h"
+#include "net/LocalAddress.h"
 #include "net/ReportSender.h"
 #include "net/StatisticsRules.h"
 #include "support/ManualClock.h"

@@ -13,7 +13,6 @@
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
 #include "engine/ListenPortDraw.h"
-#include "engine/LocalAddress.h"
 #include "engine/OpenFileLimit.h"
 #include "engine/RemainingTimeRule.h"
 #include "engine/ServerPeerControl.h"
@@ -72,14 +71,6 @@ TEST(RemainingTime, SplitsTruncatesAndMarksAStandstill) {
     // 65536 hours and one second keep only the low 16 bits of the hours.
     EXPECT_TRUE(eq(RemainingTimeFrom(65536LL * 3600 + 1, 0, 1), 0, 0, 1));
     EXPECT_TRUE(eq(RemainingTimeFrom(1'000'000'000, 0, 1'000'000'000), 0, 0, 1));
-}
-
-TEST(LocalAddress, FirstUsableIpv4ThenIpv6ThenUnspecified) {
-    EXPECT_EQ(PickLocalAddress({}), "0.0.0.0");
-    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "::1", "0.0.0.0", "224.0.0.1", "junk"}), "0.0.0.0");
-    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "192.168.1.5", "10.0.0.2"}), "192.168.1.5");
-    EXPECT_EQ(PickLocalAddress({"2001:db8::5", "127.0.0.1", "198.51.100.7"}), "198.51.100.7");
-    EXPECT_EQ(PickLocalAddress({"::1", "ff02::1", "2001:db8::5", "2001:db8::6"}), "2001:db8::5");
 }
 
 TEST(DownloadTask, AnEmptyTaskAnswersItsFixedDefaultsAndIgnoresOperations) {

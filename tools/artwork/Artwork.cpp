@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QRadialGradient>
 
+#include "ui/SkinLayout.h"
+
 namespace {
 
 // Palette: a deep night-blue body with amber accents, matching the caption colour of the text.
@@ -112,8 +114,10 @@ void DrawNetwork(QPainter& p) {
 }
 
 void DrawBackground(QPainter& p) {
-    const QRectF all(0, 0, 610, 400);
-    QLinearGradient body(0, 0, 0, 400);
+    const int w = skin::kClientSize.width();
+    const int h = skin::kClientSize.height();
+    const QRectF all(0, 0, w, h);
+    QLinearGradient body(0, 0, 0, h);
     body.setColorAt(0.0, QColor(30, 43, 62));
     body.setColorAt(0.45, QColor(22, 31, 45));
     body.setColorAt(1.0, QColor(12, 17, 25));
@@ -131,9 +135,9 @@ void DrawBackground(QPainter& p) {
         QPainterPath ridge;
         const qreal base = 118 + i * 6;
         ridge.moveTo(0, base + 10);
-        ridge.cubicTo(140, base - 18 + i * 4, 300, base + 20, 610, base - 22 + i * 5);
-        ridge.lineTo(610, 400);
-        ridge.lineTo(0, 400);
+        ridge.cubicTo(140, base - 18 + i * 4, 300, base + 20, w, base - 22 + i * 5);
+        ridge.lineTo(w, h);
+        ridge.lineTo(0, h);
         ridge.closeSubpath();
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(8, 12, 18, 38 + i * 10));
@@ -156,18 +160,18 @@ void DrawBackground(QPainter& p) {
 
     // Title strip along the top edge; the small buttons sit on its right end.
     {
-        const QRectF strip(0, 0, 610, 28);
+        const QRectF strip(0, 0, w, 28);
         QLinearGradient g(0, 0, 0, 28);
         g.setColorAt(0.0, QColor(18, 25, 36, 250));
         g.setColorAt(1.0, QColor(10, 14, 21, 250));
         p.fillRect(strip, g);
-        p.fillRect(QRectF(0, 27, 610, 1), QColor(255, 255, 255, 22));
-        QLinearGradient accent(0, 0, 610, 0);
+        p.fillRect(QRectF(0, 27, w, 1), QColor(255, 255, 255, 22));
+        QLinearGradient accent(0, 0, w, 0);
         accent.setColorAt(0.0, QColor(255, 204, 0, 0));
         accent.setColorAt(0.25, QColor(255, 204, 0, 160));
         accent.setColorAt(0.75, QColor(255, 138, 0, 160));
         accent.setColorAt(1.0, QColor(255, 138, 0, 0));
-        p.fillRect(QRectF(0, 28, 610, 1), accent);
+        p.fillRect(QRectF(0, 28, w, 1), accent);
         DrawEmblem(p, QRectF(9, 6, 16, 16), false);
         p.setFont(ArtFont(11, 700));
         p.setPen(QColor(196, 208, 224));
@@ -262,12 +266,12 @@ void DrawBackground(QPainter& p) {
 
     // Footer.
     {
-        QLinearGradient g(0, 0, 610, 0);
+        QLinearGradient g(0, 0, w, 0);
         g.setColorAt(0.0, QColor(255, 255, 255, 0));
         g.setColorAt(0.5, QColor(255, 255, 255, 24));
         g.setColorAt(1.0, QColor(255, 255, 255, 0));
         p.fillRect(QRectF(24, 348, 562, 1), g);
-        p.setFont(ArtFont(10, 400, QStringLiteral("NanumGothic")));
+        p.setFont(ArtFont(10, h, QStringLiteral("NanumGothic")));
         p.setPen(QColor(104, 122, 146));
         p.drawText(QRectF(24, 356, 562, 30), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("Keep Kestrel open: the download goes on while you wait."));
@@ -586,23 +590,23 @@ QImage Render(const Artwork& art, int scale) {
 
 std::vector<Artwork> AllArtwork() {
     std::vector<Artwork> out;
-    out.push_back({QStringLiteral("171"), QSize(610, 400), DrawBackground});
-    out.push_back({QStringLiteral("152"), QSize(5, 13), DrawFillStrip});
-    AddSet(out, {163, 165, 166, 164}, QSize(92, 31), PauseLooks(), QStringLiteral("Pause"),
+    out.push_back({QString::number(skin::kBackgroundPicture), skin::kClientSize, DrawBackground});
+    out.push_back({QString::number(skin::kFillStripPicture), QSize(5, 13), DrawFillStrip});
+    AddSet(out, skin::kPauseImages, QSize(92, 31), PauseLooks(), QStringLiteral("Pause"),
            Glyph::Pause, 13);
-    AddSet(out, {167, 133, 170, 168}, QSize(92, 31), ResumeLooks(), QStringLiteral("Resume"),
+    AddSet(out, skin::kResumeImages, QSize(92, 31), ResumeLooks(), QStringLiteral("Resume"),
            Glyph::Play, 13);
-    AddSet(out, {159, 161, 162, 132}, QSize(163, 31), FolderLooks(),
+    AddSet(out, skin::kButtons[skin::FolderButton].images, QSize(163, 31), FolderLooks(),
            QStringLiteral("Show Containing Folder"), Glyph::Folder, 11);
-    AddSquares(out, {172, 174, 175, 173}, Mark::Dash);
-    AddSquares(out, {131, 157, 158, 156}, Mark::Cross);
-    AddSquares(out, {194, 196, 193, 195}, Mark::Question);
-    out.push_back({QStringLiteral("216"), QSize(110, 107), DrawAboutPicture});
-    out.push_back({QStringLiteral("217"), QSize(275, 2), DrawAboutLine});
+    AddSquares(out, skin::kButtons[skin::MinimizeButton].images, Mark::Dash);
+    AddSquares(out, skin::kButtons[skin::CloseButton].images, Mark::Cross);
+    AddSquares(out, skin::kButtons[skin::QuestionButton].images, Mark::Question);
+    out.push_back({QString::number(skin::kAboutPicture), QSize(110, 107), DrawAboutPicture});
+    out.push_back({QString::number(skin::kAboutLinePicture), QSize(275, 2), DrawAboutLine});
     for (int size : {16, 32, 48}) {
-        out.push_back({QStringLiteral("212-%1").arg(size), QSize(size, size), [size](QPainter& p) {
-                           DrawEmblem(p, QRectF(0, 0, size, size), size >= 32);
-                       }});
+        out.push_back(
+            {QString::number(skin::kIconGroup) + QStringLiteral("-%1").arg(size), QSize(size, size),
+             [size](QPainter& p) { DrawEmblem(p, QRectF(0, 0, size, size), size >= 32); }});
     }
     return out;
 }

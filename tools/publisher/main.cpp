@@ -1,14 +1,18 @@
 // kestrel-publisher: the sample publisher's file server as a program, for the demo and by hand.
+#include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
+
+#include <CLI/CLI.hpp>
 
 #include "Publisher.h"
 #include "TorrentSigner.h"
@@ -23,66 +27,36 @@ void onSignal(int) {
     gStop = 1;
 }
 
-const char kUsage[] =
-    "usage: kestrel-publisher [options]\n"
-    "  --host ADDR              listen address (127.0.0.1)\n"
-    "  --port N                 listen port (28080; 0 for any)\n"
-    "  --tls-cert FILE          serve https with this certificate (PEM, chain allowed)\n"
-    "  --tls-key FILE           and this key\n"
-    "  --folder DIR             serve this folder instead of a generated one\n"
-    "  --work DIR               where to generate the file set (a temporary folder)\n"
-    "  --size BYTES             size of the generated file set (67108864)\n"
-    "  --seed N                 content seed of the generated file set (1)\n"
-    "  --piece-size BYTES       torrent piece size (libtorrent's choice)\n"
-    "  --torrent-kind KIND      v1, v2 or hybrid (v1)\n"
-    "  --announce URL           tracker URL for the torrent (repeatable)\n"
-    "  --web-seed-in-torrent    also name the web seed inside the torrent\n"
-    "  --sign-key FILE          sign the torrent with this Ed25519 private key (PEM)\n"
-    "  --wrong-signature        give the torrent a signature that does not verify\n"
-    "  --sign-torrent IN OUT    sign the torrent file IN (made by any tool) with --sign-key,\n"
-    "                           write it to OUT, print the public key in hex and end\n"
-    "  --server-peer ADDR       server peer address for the check answer (repeatable)\n"
-    "  --server-peer-port N     server peer port for the check answer (0)\n"
-    "  --rates CALLIN,RELEASE   server peer rates in KiB/s (100,200)\n"
-    "  --field N=TEXT           replace field N (0-10) of the check answer\n"
-    "  --speed-test-bytes N     size of the speed-test file (3000000)\n"
-    "  --web-seed-host ADDR     the web seed's own address (127.0.0.5)\n"
-    "  --web-seed-port N        the web seed's own port (any free one)\n"
-    "  --web-seed-rate KIB      web seed speed per connection in KiB/s (0: no limit)\n"
-    "  --stats-log FILE         append statistics reports as JSON lines (statistics.jsonl)\n"
-    "  --fault PATH=KIND[:N]    empty, cutoff:N, 404, 500, size:N, stall:MS, redirect:URL\n"
-    "  --quiet                  do not print requests\n"
-    "  --tracker                run a tracker on 127.0.0.1 and name it in the torrent\n"
-    "  --tracker-port N         the tracker's port (any free one)\n"
-    "  --tracker-host ADDR      the tracker's address (127.0.0.1)\n"
-    "  --first-server-peer ADDR the first server peer's address (127.0.0.2); the same as the\n"
-    "                           tracker's and --web-seed-host's puts them all on one host\n"
-    "  --server-peers N         seed from N server peers on 127.0.0.2, 127.0.0.3, ... at the\n"
-    "                           server peer port (31000 unless set); the answer names them\n"
-    "  --seeders N              swarm seeders on 127.0.1.x, announcing to the tracker\n"
-    "  --partials N             swarm peers on 127.0.2.x holding a share of the pieces\n"
-    "  --partial-share F        that share, 0 to 1 (0.5)\n"
-    "  --server-peer-rate KIB   upload limit of each server peer in KiB/s (0: none)\n"
-    "  --seeder-rate KIB        upload limit of each seeder in KiB/s (0: none)\n"
-    "  --partial-rate KIB       upload limit of each partial peer in KiB/s (0: none)\n"
-    "  --utp                    peers also speak uTP (TCP only otherwise)\n"
-    "  --swarm-log FILE         announces and who uploaded what to whom (swarm.log)\n";
+// Everything the command line can say: the file server's settings, the swarm's, and the one
+// job that is no server.
+struct Command {
+    publisher::PublisherOptions options;
+    swarm::Swarm::Options swarm;
+    std::string swarmLog = "swarm.log";
+    std::vector<std::string> signTorrent; // IN OUT
+};
 
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "kestrel-publisher: %s\n%s", message.c_str(), kUsage);
-    std::exit(2);
+// The text split at the first `separator`; without one, a usage error of `option`, which takes
+// the `form` named.
+std::pair<std::string, std::string> SplitAt(const std::string& text, char separator,
+                                            const std::string& option, const std::string& form) {
+    const auto at = text.find(separator);
+    if (at == std::string::npos) {
+        throw CLI::ValidationError(option, "not " + form + ": " + text);
+    }
+    return {text.substr(0, at), text.substr(at + 1)};
 }
 
-std::uint64_t number(const std::string& text) {
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0') {
-        fail("not a number: " + text);
+std::uint64_t Number(const std::string& text, const std::string& what) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        throw CLI::ValidationError(what, "not a number: " + text);
     }
     return value;
 }
 
-publisher::Fault parseFault(const std::string& text) {
+publisher::Fault ParseFault(const std::string& text) {
     const auto colon = text.find(':');
     const std::string kind = text.substr(0, colon);
     const std::string arg = colon == std::string::npos ? "" : text.substr(colon + 1);
@@ -92,30 +66,157 @@ publisher::Fault parseFault(const std::string& text) {
         f.kind = K::EmptyBody;
     } else if (kind == "cutoff") {
         f.kind = K::CutOff;
-        f.bytes = number(arg);
+        f.bytes = Number(arg, "--fault");
     } else if (kind == "404") {
         f.kind = K::NotFound;
     } else if (kind == "500") {
         f.kind = K::ServerError;
     } else if (kind == "size") {
         f.kind = K::SizedBody;
-        f.bytes = number(arg);
+        f.bytes = Number(arg, "--fault");
     } else if (kind == "stall") {
         f.kind = K::Stall;
-        f.delay = std::chrono::milliseconds(number(arg));
+        f.delay = std::chrono::milliseconds(Number(arg, "--fault"));
     } else if (kind == "redirect") {
         f.kind = K::Redirect;
         f.location = arg;
     } else {
-        fail("unknown fault: " + text);
+        throw CLI::ValidationError("--fault", "unknown fault: " + text);
     }
     return f;
+}
+
+// A rate given in KiB/s, kept in bytes per second.
+template <typename T>
+void AddKiBRate(CLI::App& app, const std::string& name, T& bytes, const std::string& help) {
+    app.add_option_function<std::uint64_t>(
+        name, [&bytes](std::uint64_t kib) { bytes = static_cast<T>(kib * 1024); }, help);
+}
+
+void AddFileServerOptions(CLI::App& app, Command& c) {
+    publisher::PublisherOptions& o = c.options;
+    app.add_option("--host", o.host, "listen address")->capture_default_str();
+    app.add_option("--port", o.port, "listen port; 0 for any")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--tls-cert", o.tlsCertificate,
+                   "serve https with this certificate (PEM, chain allowed)");
+    app.add_option("--tls-key", o.tlsKey, "and this key");
+    app.add_option("--folder", o.contentFolder, "serve this folder instead of a generated one");
+    app.add_option("--work", o.workFolder,
+                   "where to generate the file set (a temporary folder unless set)");
+    app.add_option("--size", o.generatedBytes, "size of the generated file set")
+        ->capture_default_str();
+    app.add_option("--seed", o.seed, "content seed of the generated file set")
+        ->capture_default_str();
+    app.add_option("--piece-size", o.pieceSize, "torrent piece size (libtorrent's choice)")
+        ->check(CLI::NonNegativeNumber);
+    const std::map<std::string, publisher::TorrentKind> kinds{
+        {"v1", publisher::TorrentKind::V1},
+        {"v2", publisher::TorrentKind::V2},
+        {"hybrid", publisher::TorrentKind::Hybrid}};
+    app.add_option("--torrent-kind", o.torrentKind, "v1, v2 or hybrid (v1)")
+        ->transform(CLI::CheckedTransformer(kinds))
+        ->option_text("v1|v2|hybrid");
+    app.add_option("--announce", o.announceUrls, "tracker URL for the torrent (repeatable)");
+    app.add_flag("--web-seed-in-torrent", o.webSeedInTorrent,
+                 "also name the web seed inside the torrent");
+    app.add_option("--sign-key", o.signingKey,
+                   "sign the torrent with this Ed25519 private key (PEM)");
+    app.add_flag("--wrong-signature", o.wrongSignature,
+                 "give the torrent a signature that does not verify");
+    app.add_option("--sign-torrent", c.signTorrent,
+                   "IN OUT: sign the torrent file IN (made by any tool) with --sign-key, write "
+                   "it to OUT, print the public key in hex and end")
+        ->expected(2);
+}
+
+void AddAnswerOptions(CLI::App& app, Command& c) {
+    publisher::PublisherOptions& o = c.options;
+    app.add_option("--server-peer", o.serverPeerAddresses,
+                   "server peer address for the check answer (repeatable)");
+    app.add_option("--server-peer-port", o.serverPeerPort,
+                   "server peer port for the check answer (0)");
+    app.add_option_function<std::string>(
+        "--rates",
+        [&o](const std::string& v) {
+            const auto [callIn, release] = SplitAt(v, ',', "--rates", "CALLIN,RELEASE");
+            o.callInKiB = static_cast<int>(Number(callIn, "--rates"));
+            o.releaseKiB = static_cast<int>(Number(release, "--rates"));
+        },
+        "CALLIN,RELEASE: server peer rates in KiB/s (100,200)");
+    app.add_option_function<std::vector<std::string>>(
+        "--field",
+        [&o](const std::vector<std::string>& all) {
+            for (const auto& v : all) {
+                const auto [index, text] = SplitAt(v, '=', "--field", "N=TEXT");
+                o.checkFields[static_cast<int>(Number(index, "--field"))] = text;
+            }
+        },
+        "N=TEXT: replace field N (0-10) of the check answer (repeatable)");
+    app.add_option("--speed-test-bytes", o.speedTestBytes, "size of the speed-test file")
+        ->capture_default_str();
+    app.add_option("--web-seed-host", o.webSeedHost, "the web seed's own address")
+        ->capture_default_str();
+    app.add_option("--web-seed-port", o.webSeedPort, "the web seed's own port (any free one)")
+        ->check(CLI::Range(0, 65535));
+    AddKiBRate(app, "--web-seed-rate", o.webSeedBytesPerSecond,
+               "web seed speed per connection in KiB/s (0: no limit)");
+    app.add_option("--stats-log", o.statisticsLog, "append statistics reports as JSON lines")
+        ->capture_default_str();
+    app.add_option_function<std::vector<std::string>>(
+        "--fault",
+        [&o](const std::vector<std::string>& all) {
+            for (const auto& v : all) {
+                const auto [path, kind] = SplitAt(v, '=', "--fault", "PATH=KIND");
+                o.faults[path] = ParseFault(kind);
+            }
+        },
+        "PATH=KIND[:N]: empty, cutoff:N, 404, 500, size:N, stall:MS, redirect:URL (repeatable)");
+    app.add_flag_callback(
+        "--quiet", [&o] { o.logRequestsToStdout = false; }, "do not print requests");
+}
+
+void AddSwarmOptions(CLI::App& app, Command& c) {
+    swarm::Swarm::Options& s = c.swarm;
+    app.add_flag("--tracker", s.tracker, "run a tracker and name it in the torrent");
+    app.add_option("--tracker-port", s.trackerPort, "the tracker's port (any free one)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--tracker-host", s.trackerAddress, "the tracker's address")
+        ->capture_default_str();
+    app.add_option("--first-server-peer", s.firstServerPeerAddress,
+                   "the first server peer's address (127.0.0.2); the same as the tracker's and "
+                   "--web-seed-host's puts them all on one host");
+    app.add_option("--server-peers", s.serverPeers,
+                   "seed from N server peers on 127.0.0.2, 127.0.0.3, ... at the server peer "
+                   "port (" +
+                       std::to_string(swarm::kServerPeerPort) +
+                       " unless set); the answer names them")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--seeders", s.seeders, "swarm seeders on 127.0.1.x, announcing to the tracker")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--partials", s.partials,
+                   "swarm peers on 127.0.2.x holding a share of the pieces")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--partial-share", s.partialShare, "that share, 0 to 1")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 1.0));
+    AddKiBRate(app, "--server-peer-rate", s.serverPeerRate,
+               "upload limit of each server peer in KiB/s (0: none)");
+    AddKiBRate(app, "--seeder-rate", s.seederRate,
+               "upload limit of each seeder in KiB/s (0: none)");
+    AddKiBRate(app, "--partial-rate", s.partialRate,
+               "upload limit of each partial peer in KiB/s (0: none)");
+    app.add_flag("--utp", s.utp, "peers also speak uTP (TCP only otherwise)");
+    app.add_option("--swarm-log", c.swarmLog, "announces and who uploaded what to whom")
+        ->capture_default_str();
 }
 
 int signTorrentFile(const std::string& in, const std::string& out,
                     const publisher::PublisherOptions& options) {
     if (options.signingKey.empty()) {
-        fail("--sign-torrent needs --sign-key");
+        std::fprintf(stderr, "kestrel-publisher: --sign-torrent needs --sign-key\n");
+        return 2;
     }
     try {
         std::ifstream input(in, std::ios::binary);
@@ -127,7 +228,9 @@ int signTorrentFile(const std::string& in, const std::string& out,
         std::ofstream output(out, std::ios::binary | std::ios::trunc);
         output.write(signedTorrent.data(), static_cast<std::streamsize>(signedTorrent.size()));
         if (!input || !output) {
-            fail("cannot read " + in + " or write " + out);
+            std::fprintf(stderr, "kestrel-publisher: cannot read %s or write %s\n", in.c_str(),
+                         out.c_str());
+            return 2;
         }
         std::printf("%s\n", key.publicKeyHex().c_str());
         return 0;
@@ -137,143 +240,11 @@ int signTorrentFile(const std::string& in, const std::string& out,
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    publisher::PublisherOptions options;
-    options.port = 28080;
-    options.statisticsLog = "statistics.jsonl";
-    options.statisticsToStdout = true;
-    options.logRequestsToStdout = true;
-    // An address of its own, so that a client that limits the web seed limits nothing else.
-    options.webSeedHost = "127.0.0.5";
-    swarm::Swarm::Options swarmOptions;
-    swarmOptions.tracker = false;
-    std::string swarmLog = "swarm.log";
-    std::string signIn, signOut;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                fail(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--host") {
-            options.host = value();
-        } else if (arg == "--tls-cert") {
-            options.tlsCertificate = value();
-        } else if (arg == "--tls-key") {
-            options.tlsKey = value();
-        } else if (arg == "--port") {
-            options.port = static_cast<int>(number(value()));
-        } else if (arg == "--folder") {
-            options.contentFolder = value();
-        } else if (arg == "--work") {
-            options.workFolder = value();
-        } else if (arg == "--size") {
-            options.generatedBytes = number(value());
-        } else if (arg == "--seed") {
-            options.seed = static_cast<std::uint32_t>(number(value()));
-        } else if (arg == "--piece-size") {
-            options.pieceSize = static_cast<int>(number(value()));
-        } else if (arg == "--torrent-kind") {
-            const std::string v = value();
-            if (v == "v1") {
-                options.torrentKind = publisher::TorrentKind::V1;
-            } else if (v == "v2") {
-                options.torrentKind = publisher::TorrentKind::V2;
-            } else if (v == "hybrid") {
-                options.torrentKind = publisher::TorrentKind::Hybrid;
-            } else {
-                fail("unknown torrent kind: " + v);
-            }
-        } else if (arg == "--announce") {
-            options.announceUrls.push_back(value());
-        } else if (arg == "--web-seed-in-torrent") {
-            options.webSeedInTorrent = true;
-        } else if (arg == "--sign-key") {
-            options.signingKey = value();
-        } else if (arg == "--wrong-signature") {
-            options.wrongSignature = true;
-        } else if (arg == "--sign-torrent") {
-            signIn = value();
-            signOut = value();
-        } else if (arg == "--server-peer") {
-            options.serverPeerAddresses.push_back(value());
-        } else if (arg == "--server-peer-port") {
-            options.serverPeerPort = static_cast<std::uint16_t>(number(value()));
-        } else if (arg == "--rates") {
-            const std::string v = value();
-            const auto comma = v.find(',');
-            if (comma == std::string::npos) {
-                fail("--rates needs CALLIN,RELEASE");
-            }
-            options.callInKiB = static_cast<int>(number(v.substr(0, comma)));
-            options.releaseKiB = static_cast<int>(number(v.substr(comma + 1)));
-        } else if (arg == "--field") {
-            const std::string v = value();
-            const auto eq = v.find('=');
-            if (eq == std::string::npos) {
-                fail("--field needs N=TEXT");
-            }
-            options.checkFields[static_cast<int>(number(v.substr(0, eq)))] = v.substr(eq + 1);
-        } else if (arg == "--speed-test-bytes") {
-            options.speedTestBytes = number(value());
-        } else if (arg == "--web-seed-host") {
-            options.webSeedHost = value();
-        } else if (arg == "--web-seed-port") {
-            options.webSeedPort = static_cast<int>(number(value()));
-        } else if (arg == "--web-seed-rate") {
-            options.webSeedBytesPerSecond = number(value()) * 1024;
-        } else if (arg == "--stats-log") {
-            options.statisticsLog = value();
-        } else if (arg == "--fault") {
-            const std::string v = value();
-            const auto eq = v.find('=');
-            if (eq == std::string::npos) {
-                fail("--fault needs PATH=KIND");
-            }
-            options.faults[v.substr(0, eq)] = parseFault(v.substr(eq + 1));
-        } else if (arg == "--tracker") {
-            swarmOptions.tracker = true;
-        } else if (arg == "--tracker-host") {
-            swarmOptions.trackerAddress = value();
-        } else if (arg == "--first-server-peer") {
-            swarmOptions.firstServerPeerAddress = value();
-        } else if (arg == "--tracker-port") {
-            swarmOptions.trackerPort = static_cast<int>(number(value()));
-        } else if (arg == "--server-peers") {
-            swarmOptions.serverPeers = static_cast<int>(number(value()));
-        } else if (arg == "--seeders") {
-            swarmOptions.seeders = static_cast<int>(number(value()));
-        } else if (arg == "--partials") {
-            swarmOptions.partials = static_cast<int>(number(value()));
-        } else if (arg == "--partial-share") {
-            swarmOptions.partialShare = std::strtod(value().c_str(), nullptr);
-        } else if (arg == "--server-peer-rate") {
-            swarmOptions.serverPeerRate = static_cast<int>(number(value()) * 1024);
-        } else if (arg == "--seeder-rate") {
-            swarmOptions.seederRate = static_cast<int>(number(value()) * 1024);
-        } else if (arg == "--partial-rate") {
-            swarmOptions.partialRate = static_cast<int>(number(value()) * 1024);
-        } else if (arg == "--utp") {
-            swarmOptions.utp = true;
-        } else if (arg == "--swarm-log") {
-            swarmLog = value();
-        } else if (arg == "--quiet") {
-            options.logRequestsToStdout = false;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            fail("unknown option " + arg);
-        }
-    }
-    if (!signIn.empty()) {
-        return signTorrentFile(signIn, signOut, options);
-    }
-
+// Serves until SIGINT or SIGTERM, then prints what each source sent.
+int Serve(Command& c) {
+    publisher::PublisherOptions& options = c.options;
+    swarm::Swarm::Options& swarmOptions = c.swarm;
+    const std::string& swarmLog = c.swarmLog;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     try {
@@ -340,4 +311,35 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Command c;
+    // By default the file server the program was built to ask.
+    c.options.port = KESTREL_PUBLISHER_PORT;
+    c.options.statisticsLog = "statistics.jsonl";
+    c.options.statisticsToStdout = true;
+    c.options.logRequestsToStdout = true;
+    // An address of its own, so that a client that limits the web seed limits nothing else.
+    c.options.webSeedHost = "127.0.0.5";
+    c.swarm.tracker = false;
+
+    CLI::App app("The sample publisher: the file server, web seed, tracker and peers a "
+                 "download needs, on loopback.",
+                 "kestrel-publisher");
+    AddFileServerOptions(app, c);
+    AddAnswerOptions(app, c);
+    AddSwarmOptions(app, c);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Wrong usage ends with status 2, as before; asking for help with 0.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+    if (!c.signTorrent.empty()) {
+        return signTorrentFile(c.signTorrent[0], c.signTorrent[1], c.options);
+    }
+    return Serve(c);
 }

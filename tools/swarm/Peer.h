@@ -16,6 +16,9 @@ struct torrent_handle;
 
 namespace swarm {
 
+// The port the publisher's server peers listen on unless told otherwise.
+inline constexpr std::uint16_t kServerPeerPort = 31000;
+
 class Log;
 
 // One libtorrent session on a loopback address, seeding (or partly holding) one torrent from a

@@ -26,7 +26,7 @@ public:
         int trackerPort = 0; // 0: the system picks one
         int trackerInterval = 1800;
         int serverPeers = 0;
-        std::uint16_t serverPeerPort = 31000;
+        std::uint16_t serverPeerPort = kServerPeerPort;
         // The first server peer's address (empty: 127.0.0.2); the others follow on 127.0.0.3,
         // ... A publisher on one host puts its tracker, web seed and a server peer together.
         std::string firstServerPeerAddress;

@@ -1,35 +1,55 @@
-#include "engine/LocalAddress.h"
+#include "net/LocalAddress.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <boost/asio/ip/address.hpp>
+#include <array>
+#include <cstdint>
+#include <optional>
 
 namespace {
 
-bool Usable(const boost::asio::ip::address& a) {
-    return !a.is_loopback() && !a.is_multicast() && !a.is_unspecified();
+// An address text in its canonical form, or nothing when it is no address or one the
+// statistics cannot use: loopback, multicast or unspecified.
+std::optional<std::string> UsableV4(const std::string& text) {
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) {
+        return std::nullopt;
+    }
+    const std::uint32_t host = ntohl(a.s_addr);
+    if (host == 0 || (host >> 24) == 127 || (host >> 28) == 0xE) {
+        return std::nullopt;
+    }
+    std::array<char, INET_ADDRSTRLEN> out{};
+    return std::string(inet_ntop(AF_INET, &a, out.data(), out.size()));
+}
+
+std::optional<std::string> UsableV6(const std::string& text) {
+    in6_addr a{};
+    if (inet_pton(AF_INET6, text.c_str(), &a) != 1 || IN6_IS_ADDR_UNSPECIFIED(&a) ||
+        IN6_IS_ADDR_LOOPBACK(&a) || IN6_IS_ADDR_MULTICAST(&a)) {
+        return std::nullopt;
+    }
+    std::array<char, INET6_ADDRSTRLEN> out{};
+    return std::string(inet_ntop(AF_INET6, &a, out.data(), out.size()));
 }
 
 } // namespace
 
 std::string PickLocalAddress(const std::vector<std::string>& interfaceAddresses) {
-    std::string firstV6;
+    std::optional<std::string> firstV6;
     for (const auto& text : interfaceAddresses) {
-        boost::system::error_code ec;
-        const auto a = boost::asio::ip::make_address(text, ec);
-        if (ec || !Usable(a)) {
-            continue;
+        if (auto v4 = UsableV4(text)) {
+            return *v4;
         }
-        if (a.is_v4()) {
-            return a.to_string();
-        }
-        if (firstV6.empty()) {
-            firstV6 = a.to_string();
+        if (!firstV6) {
+            firstV6 = UsableV6(text);
         }
     }
-    return firstV6.empty() ? std::string("0.0.0.0") : firstV6;
+    return firstV6.value_or("0.0.0.0");
 }
 
 std::string GuessLocalAddress() {

@@ -1,4 +1,4 @@
-#include "engine/LocalAddress.h"
+#include "net/LocalAddress.h"
 
 #include <iostream>
 #include <string>
@@ -23,6 +23,14 @@ bool Ip(const QStringList& arguments) {
 }
 
 } // namespace
+
+TEST(LocalAddress, FirstUsableIpv4ThenIpv6ThenUnspecified) {
+    EXPECT_EQ(PickLocalAddress({}), "0.0.0.0");
+    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "::1", "0.0.0.0", "224.0.0.1", "junk"}), "0.0.0.0");
+    EXPECT_EQ(PickLocalAddress({"127.0.0.1", "192.168.1.5", "10.0.0.2"}), "192.168.1.5");
+    EXPECT_EQ(PickLocalAddress({"2001:db8::5", "127.0.0.1", "198.51.100.7"}), "198.51.100.7");
+    EXPECT_EQ(PickLocalAddress({"::1", "ff02::1", "2001:db8::5", "2001:db8::6"}), "2001:db8::5");
+}
 
 // The guess reads the machine's real interfaces: loopback alone gives the unspecified address,
 // an IPv6 address is taken when there is no IPv4 one, and an IPv4 address wins.
