@@ -17,6 +17,7 @@
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/fingerprint.hpp>
 #include <libtorrent/ip_filter.hpp>
+#include <libtorrent/peer_info.hpp>
 #include <libtorrent/posix_disk_io.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/session_status.hpp>
@@ -194,6 +195,7 @@ constexpr ListedAlert kListedAlerts[] = {
     {lt::portmap_alert::alert_type, EngineEvent::Code::Portmap},
     {lt::file_error_alert::alert_type, EngineEvent::Code::FileError},
     {lt::tracker_announce_alert::alert_type, EngineEvent::Code::TrackerAnnounce},
+    {lt::tracker_error_alert::alert_type, EngineEvent::Code::TrackerError},
     {lt::tracker_reply_alert::alert_type, EngineEvent::Code::TrackerReply},
     {lt::tracker_warning_alert::alert_type, EngineEvent::Code::TrackerWarning},
     {lt::scrape_reply_alert::alert_type, EngineEvent::Code::ScrapeReply},
@@ -506,6 +508,11 @@ bool DownloadEngine::AddTorrentFromBuffer(const char* data, std::size_t length,
 }
 
 bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
+    // Asked after the window's reaction to the reply, which moves the next announce too.
+    if (impl_->announceNow.is_valid()) {
+        impl_->announceNow.force_reannounce(0, -1, lt::torrent_handle::ignore_min_interval);
+    }
+    impl_->announceNow = lt::torrent_handle();
     for (;;) {
         if (impl_->next >= impl_->batch.size()) {
             impl_->session->pop_alerts(&impl_->batch);
@@ -517,6 +524,7 @@ bool DownloadEngine::NextEngineEvent(EngineEvent& event) {
         const lt::alert& alert = *impl_->batch[impl_->next++];
         try {
             if (std::optional<EngineEvent> e = TranslateAlert(alert, *impl_)) {
+                impl_->HealAfterTrackerFailures(*e, alert);
                 event = std::move(*e);
                 return true;
             }
@@ -555,9 +563,48 @@ void DownloadEngine::Impl::HoldWebSeeds(int bytesPerSecond) {
 void DownloadEngine::Impl::ForgetPeerListEntries(const lt::address& address) {
     lt::ip_filter one;
     one.add_rule(address, address, lt::ip_filter::blocked);
+    ForgetPeerListEntries(one);
+}
+
+void DownloadEngine::Impl::ForgetPeerListEntries(const lt::ip_filter& blocked) {
     // Both changes reach the network thread in order, before anything asked later.
-    session->set_ip_filter(one);
+    session->set_ip_filter(blocked);
     session->set_ip_filter(lt::ip_filter());
+}
+
+void DownloadEngine::Impl::HealAfterTrackerFailures(const EngineEvent& event,
+                                                    const lt::alert& alert) {
+    if (event.code == EngineEvent::Code::TrackerError) {
+        trackerFailed = true;
+        return;
+    }
+    if (event.code != EngineEvent::Code::TrackerReply || !trackerFailed) {
+        return;
+    }
+    trackerFailed = false;
+    const lt::torrent_handle& handle = static_cast<const lt::tracker_reply_alert&>(alert).handle;
+    if (!handle.is_valid()) {
+        return;
+    }
+    std::vector<lt::peer_info> peers;
+    handle.get_peer_info(peers);
+    // A connection still being made counts: it may be the one that works.
+    if (std::any_of(peers.begin(), peers.end(), [](const lt::peer_info& p) {
+            return !(p.connection_type & (lt::peer_info::web_seed | lt::peer_info::http_seed));
+        })) {
+        return;
+    }
+    lt::ip_filter everyone;
+    everyone.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"),
+                      lt::ip_filter::blocked);
+    everyone.add_rule(lt::make_address("::"),
+                      lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"),
+                      lt::ip_filter::blocked);
+    ForgetPeerListEntries(everyone);
+    if (calledIn) {
+        handle.connect_peer(*calledIn, lt::peer_info::tracker);
+    }
+    announceNow = handle;
 }
 
 void DownloadEngine::PauseSession() {

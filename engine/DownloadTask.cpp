@@ -263,6 +263,7 @@ void DownloadTask::ConnectPeer(const std::string& address, std::uint16_t port) {
     }
     // Named as a tracker's peer, which also takes one off an old entry's failure count.
     impl_->handle.connect_peer(ep, lt::peer_info::tracker);
+    impl_->engine->calledIn = ep;
 }
 
 void DownloadTask::DisconnectPeer(const std::string& address, std::uint16_t port) {

@@ -12,7 +12,7 @@ struct EngineEvent {
         Portmap = 2,
         FileError = 3,
         TrackerAnnounce = 4,
-        TrackerError = 5, // the window reacts to it, but no library notification maps to it
+        TrackerError = 5,
         TrackerReply = 6,
         TrackerWarning = 7,
         ScrapeReply = 8,

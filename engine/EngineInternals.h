@@ -53,6 +53,19 @@ struct DownloadEngine::Impl {
     // added next is tried at once even if it failed before: the address is blocked for a
     // moment. Trackers ignore the session's filter, and an open web seed connection stays.
     void ForgetPeerListEntries(const libtorrent::address& address);
+    // The same for every address the filter blocks.
+    void ForgetPeerListEntries(const libtorrent::ip_filter& blocked);
+    // The first tracker answer after failures, with no BitTorrent peer connected: the
+    // player's network was most likely away. Each peer tried meanwhile counted a failure that
+    // keeps it out for minutes now the network is back, and for good after two; so the peer
+    // list is emptied (the endpoint last called in goes back in) and the tracker is asked
+    // again at once, bringing each peer back fresh, tried at once. Web seeds stay.
+    void HealAfterTrackerFailures(const EngineEvent& event, const libtorrent::alert& alert);
+    bool trackerFailed = false;
+    // The endpoint the window last asked to connect to: a server peer it called in.
+    std::optional<libtorrent::tcp::endpoint> calledIn;
+    // The torrent to announce for at once, at the next look at the notifications.
+    libtorrent::torrent_handle announceNow;
 };
 
 struct DownloadTask::Impl {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <set>
@@ -271,6 +272,42 @@ TEST_F(EngineSession, ACallInReallyConnectsToAPeerThatWasDownAtTheFirstCallIn) {
                         std::chrono::seconds(10)));
     // Not finished (the server sends slowly): the connection went because it was closed.
     EXPECT_FALSE(e.task.isComplete());
+}
+
+// The player's network goes: the tracker resets every connection and the seeder's connection
+// ends. Nobody can call in (the program stopped listening, as it does when nobody from outside
+// ever did). The tracker's failure comes out as its event, and when the network is back the
+// seeder the tracker names is tried at once, not a minute after its connection ended.
+TEST_F(EngineSession, AfterTheNetworkComesBackTheTrackersPeersAreTriedAtOnce) {
+    using Steady = std::chrono::steady_clock;
+    swarm::Tracker tracker(swarm::Tracker::Options{});
+    FileSet set =
+        MakeFileSet(temp.path() / "seed", "Set", {4 * 1024 * 1024}, {tracker.announceUrl()});
+    auto seeder = peer(set, Role::Seeder, "127.0.0.2", kPeerPort, 64 * 1024);
+    EngineRun e(SeedWithFreeFirstPort());
+    e.engine.StopListening();
+    ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
+    ASSERT_TRUE(e.until([&] { return seeder->totalUploaded() > 0; }));
+
+    tracker.setUp(false);
+    seeder.reset();
+    ASSERT_TRUE(e.until([&] { return e.task.peerCount() == 0; }));
+    e.task.ForceReannounce(0);
+    EXPECT_TRUE(e.until([&] { return e.count(Code::TrackerError) > 0; }, std::chrono::seconds(20)));
+    EXPECT_GT(tracker.resets("127.0.0.1"), 0u);
+
+    tracker.setUp(true);
+    seeder = peer(set, Role::Seeder, "127.0.0.2", kPeerPort, 64 * 1024);
+    const auto back = Steady::now();
+    e.task.ForceReannounce(0);
+    const auto uploads = [&] { return seeder->totalUploaded() > 0; };
+    const bool soon = e.until(uploads, std::chrono::seconds(20));
+    if (!soon) {
+        e.until(uploads, std::chrono::seconds(100)); // how late it came, for the record
+    }
+    std::printf("[ network  ] the seeder uploads again %.1f s after the network came back\n",
+                std::chrono::duration<double>(Steady::now() - back).count());
+    EXPECT_TRUE(soon);
 }
 
 TEST_F(EngineSession, AFileErrorLeavesTheTorrentPausedAndEachResumeRetriesOnce) {

@@ -11,6 +11,7 @@
 #include "tools/publisher/PercentDecoding.h"
 #include "tools/swarm/Log.h"
 #include "tools/swarm/PeerIdText.h"
+#include "tools/swarm/ResettingPort.h"
 
 namespace swarm {
 
@@ -71,33 +72,67 @@ std::string failure(const std::string& reason) {
 
 } // namespace
 
-Tracker::Tracker(Options options)
-    : options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
+Tracker::Tracker(Options options) : options_(std::move(options)) {
+    serve(options_.port);
+}
+
+void Tracker::serve(int port) {
+    server_ = std::make_unique<httplib::Server>();
     server_->Get("/announce", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string body =
             handleAnnounce(req.target, req.remote_addr, req.get_header_value("User-Agent"));
         res.set_content(body, "text/plain");
     });
-    if (options_.port == 0) {
+    if (port == 0) {
         port_ = server_->bind_to_any_port(options_.address);
-    } else if (server_->bind_to_port(options_.address, options_.port)) {
-        port_ = options_.port;
+    } else if (server_->bind_to_port(options_.address, port)) {
+        port_ = port;
     } else {
         port_ = -1;
     }
     if (port_ <= 0) {
         throw std::runtime_error("tracker: cannot listen on " + options_.address + ":" +
-                                 std::to_string(options_.port));
+                                 std::to_string(port));
     }
     // The socket already listens, so requests made before the thread runs wait in its queue.
     thread_ = std::thread([this] { server_->listen_after_bind(); });
 }
 
-Tracker::~Tracker() {
+void Tracker::stopServing() {
     server_->stop();
     if (thread_.joinable()) {
         thread_.join();
     }
+}
+
+Tracker::~Tracker() {
+    if (!down_) {
+        stopServing();
+    }
+}
+
+void Tracker::setUp(bool up) {
+    if (up == !down_) {
+        return;
+    }
+    if (up) {
+        const auto from = down_->resetFrom();
+        resetBefore_.insert(resetBefore_.end(), from.begin(), from.end());
+        down_.reset();
+        serve(port_);
+    } else {
+        stopServing();
+        down_ = std::make_unique<ResettingPort>(options_.address, port_);
+    }
+}
+
+std::size_t Tracker::resets(const std::string& from) const {
+    std::vector<std::string> all = resetBefore_;
+    if (down_) {
+        const auto now = down_->resetFrom();
+        all.insert(all.end(), now.begin(), now.end());
+    }
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), from));
 }
 
 std::string Tracker::announceUrl() const {

@@ -16,6 +16,7 @@ class Server;
 namespace swarm {
 
 class Log;
+class ResettingPort;
 
 // One announce as the tracker received it.
 struct Announce {
@@ -55,6 +56,12 @@ public:
     std::vector<Announce> announces() const;
     std::size_t announceCount() const;
 
+    // Down, every connection to the tracker's port is reset; up, it answers again on the same
+    // port and remembers the peers it knew.
+    void setUp(bool up);
+    // The connections from this address reset while down, in all.
+    std::size_t resets(const std::string& from) const;
+
 private:
     struct KnownPeer {
         std::string peerId;
@@ -66,8 +73,13 @@ private:
     std::string handleAnnounce(const std::string& target, const std::string& remoteAddress,
                                const std::string& userAgent);
 
+    void serve(int port);
+    void stopServing();
+
     Options options_;
     std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<ResettingPort> down_;
+    std::vector<std::string> resetBefore_; // by the ports of earlier outages
     std::thread thread_;
     int port_ = 0;
 
