@@ -31,7 +31,7 @@ std::uint32_t SeedFor(std::size_t index, std::size_t count) {
     }
 }
 
-class PublisherSources : public PublisherSwarm {
+class SourceControls : public PublisherSwarm {
 protected:
     // No tracker unless one is asked for: the server peers are found only when called in.
     void startPublisher(std::uint64_t bytes, const std::string& webSeedHost,
@@ -90,7 +90,7 @@ protected:
 } // namespace
 
 // That a peer down at one call-in is reached at the next is the engine's (EngineSession).
-TEST_F(PublisherSources, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
+TEST_F(SourceControls, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
     startPublisher(16 * 1024 * 1024, "127.0.0.5");
     auto first = peer(Role::Server, "127.0.0.2", 200 * 1024, kServerPort);
     startEngine(false);
@@ -118,7 +118,7 @@ TEST_F(PublisherSources, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
     EXPECT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !AnyOpen(*first); }));
 }
 
-TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsNoneOut) {
+TEST_F(SourceControls, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsNoneOut) {
     // The web seed shares the address of a server peer that is down.
     startPublisher(8 * 1024 * 1024, "127.0.0.2", 64 * 1024);
     startEngine(false);
@@ -146,7 +146,7 @@ TEST_F(PublisherSources, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsN
 // a held connection its quota in lumps of up to a second, and a 5 s span that catches six
 // lumps reaches 100 KiB/s on a loaded machine. Unheld, the server's 300 KiB/s would send the
 // 1.25 MiB waited for within 5 s.
-TEST_F(PublisherSources, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConnection) {
+TEST_F(SourceControls, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConnection) {
     startPublisher(12 * 1024 * 1024, "127.0.0.5", 300 * 1024);
     startEngine(true);
     WebSeedControl web(run->task);
@@ -161,7 +161,7 @@ TEST_F(PublisherSources, AMissingWebSeedIsRestoredAndHeldTo80KiBFromItsFirstConn
     EXPECT_LE(publisher::FullestSpan(pub->webSeedFlow(), 10s), 10u * 100 * 1024);
 }
 
-TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited) {
+TEST_F(SourceControls, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited) {
     startPublisher(16 * 1024 * 1024, "127.0.0.5", 300 * 1024);
     startEngine(false);
     WebSeedControl web(run->task);
@@ -180,10 +180,10 @@ TEST_F(PublisherSources, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimite
 
 // A small publisher's single host: the tracker, the web seed and one server peer on 127.0.0.1,
 // the other server peer on 127.0.0.3.
-class OneHost : public PublisherSources {
+class OneHost : public SourceControls {
 protected:
     void SetUp() override {
-        PublisherSources::SetUp();
+        SourceControls::SetUp();
         if (IsSkipped()) {
             return;
         }
