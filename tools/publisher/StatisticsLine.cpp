@@ -1,3 +1,5 @@
+#include "StatisticsLine.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "PercentDecoding.h"
-#include "StatisticsLine.h"
 
 namespace publisher {
 
