@@ -28,21 +28,21 @@ std::vector<PublisherSources::Timer> PublisherSources::TimersToStart() const {
     return timers;
 }
 
-bool PublisherSources::OnTimer(int id) {
+void PublisherSources::OnTimer(int id) {
     switch (id) {
     case kWebSeedRestoreTimer:
         webSeed_.RestoreWebSeed();
-        return true;
+        break;
     case kWebSeedCapTimer:
         webSeed_.CapWebSeedRate();
-        return true;
+        break;
     case kWebSeedDropTimer:
         webSeed_.DropWebSeed();
-        return true;
+        break;
     case kServerPeerTimer:
         serverPeers_.BalanceServerPeer();
-        return true;
+        break;
     default:
-        return false;
+        break;
     }
 }

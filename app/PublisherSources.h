@@ -38,8 +38,8 @@ public:
     // The timers the torrent-checked event starts, in the order the window starts them: the web
     // seed's three only with a web seed, then the server peer's.
     std::vector<Timer> TimersToStart() const;
-    // What one of those timers does at its tick; false for an id that is none of them.
-    bool OnTimer(int id);
+    // What one of those timers does at its tick; nothing for an id that is none of them.
+    void OnTimer(int id);
 
     ServerPeerControl& serverPeers() { return serverPeers_; }
     const ServerPeerControl& serverPeers() const { return serverPeers_; }
