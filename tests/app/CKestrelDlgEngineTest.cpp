@@ -151,10 +151,8 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindow) {
 
 TEST_F(DlgEngine, CloseHidesPausesTheSessionStopsTheServicesWaitsThenEnds) {
     startSwarm(2 * 1024 * 1024, 64 * 1024);
-    answerFolder();
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
-    ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+    std::unique_ptr<CKestrelDlg> dlg;
+    ASSERT_TRUE(startChecked(dlg));
     ASSERT_FALSE(dlg->Engine()->IsSessionPaused());
 
     // The state at the moment of the wait: everything stopped, the window not yet ended.
@@ -195,8 +193,9 @@ TEST_F(DlgEngine, PauseResumeAndCloseWhileIncomplete) {
     QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
     EXPECT_TRUE(dlg->Task().isPaused());
     EXPECT_TRUE(ResumeLook(*dlg));
-    ASSERT_TRUE(until([&] { return dlg->Task().peerCount() == 0; }));
+    ASSERT_TRUE(untilEvent(EngineEvent::Code::TorrentPaused));
     EXPECT_TRUE(ResumeLook(*dlg));
+    ASSERT_TRUE(until([&] { return dlg->Task().peerCount() == 0; }));
     QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
     EXPECT_FALSE(dlg->Task().isPaused());
     EXPECT_FALSE(ResumeLook(*dlg));

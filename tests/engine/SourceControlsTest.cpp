@@ -46,8 +46,7 @@ protected:
     }
     // The engine as the window sets it up, with the torrent added and checked.
     void startEngine(bool limitWebSeed) {
-        run = std::make_unique<EngineRun>(
-            static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed() + 31));
+        run = std::make_unique<EngineRun>(RunSeed(31));
         if (limitWebSeed) {
             run->engine.HoldWebSeeds(kWebSeedDownloadLimit);
         }
@@ -182,11 +181,7 @@ TEST_F(SourceControls, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited)
 // the other server peer on 127.0.0.3.
 class OneHost : public SourceControls {
 protected:
-    void SetUp() override {
-        SourceControls::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(24 * 1024 * 1024, "127.0.0.1", 0, true);
         onHost = peer(Role::Server, "127.0.0.1", 0, kServerPort);
         other = peer(Role::Server, "127.0.0.3", 64 * 1024, kServerPort);

@@ -12,6 +12,7 @@ void SwarmTest::SetUp() {
     if (!OnlyLoopback()) {
         GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
     }
+    arrange();
 }
 
 std::unique_ptr<swarm::Peer> SwarmTest::peerOf(const std::vector<char>& torrent,
