@@ -175,13 +175,6 @@ protected:
         }
         return n;
     }
-    std::size_t programAnnounces() const {
-        std::size_t n = 0;
-        for (const auto& a : tracker->announces()) {
-            n += a.peerId.rfind("-VR0C10-", 0) == 0 ? 1 : 0;
-        }
-        return n;
-    }
     bool serverPeerDelivers() const {
         std::uint32_t rate = 0;
         return dlg->ServerPeers().ServerPeerDownloadRate(rate);
@@ -243,7 +236,7 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     startServerPeer();
     startSeeders();
     const auto back = Steady::now();
-    const std::size_t announced = programAnnounces();
+    const std::size_t announced = ProgramAnnounces(*tracker).size();
     const std::uint64_t webSeedSent = pub->webSeedBytesSent();
     // The rules' next looks come at once rather than within their minute and two.
     dlg->OnTimer(CKestrelDlg::kWebSeedRestoreTimer);
@@ -256,7 +249,7 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     };
     until(
         [&] {
-            mark(trackerAt, programAnnounces() > announced);
+            mark(trackerAt, ProgramAnnounces(*tracker).size() > announced);
             mark(swarmAt, swarmUploaded() > 0);
             mark(serverAt, server->totalUploaded() > 0);
             mark(webSeedAt, pub->webSeedBytesSent() > webSeedSent);

@@ -10,6 +10,7 @@
 #include "net/LocalAddress.h"
 #include "net/ReportSender.h"
 #include "net/StatisticsRules.h"
+#include "support/SmallPublisher.h"
 #include "support/WindowSwarm.h"
 
 using namespace std::chrono_literals;
@@ -68,16 +69,7 @@ protected:
         dlg->OnInitDialog();
         return until([&] { return dlg->Timers().isRunning(CKestrelDlg::kProgressReportTimer); });
     }
-    // The decoded queries that reached the statistics page, in order.
-    std::vector<std::string> reports() const {
-        std::vector<std::string> out;
-        for (const auto& r : pub->requests()) {
-            if (r.path == Publisher::kStatisticsPath) {
-                out.push_back(publisher::DecodePercent(r.query));
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> reports() const { return ReportsReceived(*pub); }
 
     // The namespace's own address (other tests add some to it), as the reports carry it.
     const std::string ip = InternalIpDigits(Ipv4HostOrder(GuessLocalAddress())).toStdString();

@@ -2,7 +2,6 @@
 // and web seed in-process, its server peers and seeders as libtorrent sessions on loopback.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <deque>
 
@@ -73,11 +72,6 @@ protected:
         return c;
     }
     std::vector<PeerEndpoint> keptOut() const { return run->task.keptOutPeers(); }
-    bool connectedTo(const std::string& address) const {
-        const auto peers = run->task.peers();
-        return std::any_of(peers.begin(), peers.end(),
-                           [&](const PeerSnapshot& p) { return p.address == address; });
-    }
     bool brings(const ServerPeerControl& c) const {
         std::uint32_t rate = 0;
         return c.ServerPeerDownloadRate(rate) && rate > 0;
@@ -114,7 +108,7 @@ TEST_F(SourceControls, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
     EXPECT_TRUE(c->chosenServerPeer().empty());
     EXPECT_EQ(keptOut(),
               (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}, {"127.0.0.3", kServerPort}}));
-    EXPECT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !AnyOpen(*first); }));
+    EXPECT_TRUE(waitFor([&] { return !HasPeer(run->task, "127.0.0.2") && !AnyOpen(*first); }));
 }
 
 TEST_F(SourceControls, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsNoneOut) {

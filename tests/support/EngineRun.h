@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -25,6 +27,14 @@
 // draw apart from each other.
 inline std::uint32_t RunSeed(std::uint32_t offset) {
     return static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed()) + offset;
+}
+
+// Whether the task has a connection to address (and port, unless 0).
+inline bool HasPeer(const DownloadTask& task, const std::string& address, std::uint16_t port = 0) {
+    const auto peers = task.peers();
+    return std::any_of(peers.begin(), peers.end(), [&](const auto& p) {
+        return p.address == address && (port == 0 || p.port == port);
+    });
 }
 
 struct EngineRun : EngineEvents {

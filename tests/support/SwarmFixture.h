@@ -23,6 +23,11 @@
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
 
+// The start of the peer id this program sends to trackers and peers.
+inline const std::string kProgramPeerId = "-VR0C10-";
+// The announces the tracker had from this program, in order.
+std::vector<swarm::Announce> ProgramAnnounces(const swarm::Tracker& tracker);
+
 class SwarmTest : public ::testing::Test {
 protected:
     void SetUp() final;
