@@ -147,9 +147,7 @@ protected:
         for (const auto& f : folders) {
             prompt.folders.push_back(QString::fromStdString(f.string()));
         }
-        auto dlg = makeDlg();
-        dlg->OnInitDialog();
-        return dlg;
+        return startDlg();
     }
     std::vector<QString> messages() const { return prompt.texts(RecordingPrompt::Kind::Message); }
     // The space the set takes on a file system allocating in `block` units.

@@ -39,11 +39,16 @@ protected:
         return makeDlg(answers, time, sender);
     }
     std::unique_ptr<CKestrelDlg> makeDlg() { return makeDlg(prompt, clock); }
+    // A window through its start, with the folders the prompt has.
+    std::unique_ptr<CKestrelDlg> startDlg() {
+        auto dlg = makeDlg();
+        dlg->OnInitDialog();
+        return dlg;
+    }
     // A window started on temp/save into dlg; true once its torrent is checked.
     bool startChecked(std::unique_ptr<CKestrelDlg>& dlg) {
         answerFolder();
-        dlg = makeDlg();
-        dlg->OnInitDialog();
+        dlg = startDlg();
         return until([&] { return Checked(*dlg); });
     }
     // Timer 114 starts only with the reaction to the torrent-checked event.
