@@ -1,5 +1,8 @@
 #pragma once
 
+// Tests against the sample publisher running in the test process: a small one of their own or
+// one per suite, and what reached its pages.
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
