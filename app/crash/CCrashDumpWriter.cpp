@@ -39,6 +39,9 @@ struct sigaction ownAction;
 std::atomic<pid_t> dumpingThread{0};
 // The dump being written, its signal, and the watchdog that ends a dump running past its limit.
 char dumpName[kDumpNameMax + 1];
+// Where the dump file stands: not named yet, named and being opened, or open and ours.
+enum DumpFileState : sig_atomic_t { kNoDumpFile, kOpeningDumpFile, kDumpFileOpen };
+volatile sig_atomic_t dumpFileState = kNoDumpFile;
 volatile sig_atomic_t dumpSignal = 0;
 timer_t watchdog;
 bool haveWatchdog = false;
@@ -63,9 +66,15 @@ void EndBySignal(int signo) {
     ::raise(signo);
 }
 
-// A cut dump says nothing a reader could trust: it goes.
+// A cut dump says nothing a reader could trust: it goes. The watchdog may come while the file
+// is being opened, when it may or may not have been made: what stands there then goes only if
+// it is what the open would have taken as ours, a plain file of this user with no other name.
 void RemoveCutDump() {
-    if (dumpName[0] != '\0') {
+    const sig_atomic_t state = dumpFileState;
+    struct stat st {};
+    if (state == kDumpFileOpen ||
+        (state == kOpeningDumpFile && ::lstat(dumpName, &st) == 0 && S_ISREG(st.st_mode) &&
+         st.st_uid == ::geteuid() && st.st_nlink == 1)) {
         ::unlink(dumpName);
     }
 }
@@ -127,11 +136,14 @@ void WriteDump(int signo, siginfo_t* info, void* context) {
     ::clock_gettime(CLOCK_REALTIME, &now);
     char name[kDumpNameMax + 1];
     FormatDumpName(name, folderPrefix, baseName, CalendarTime(now.tv_sec + utcOffset));
+    std::memcpy(dumpName, name, sizeof dumpName);
+    std::atomic_signal_fence(std::memory_order_seq_cst); // the whole name before the state
+    dumpFileState = kOpeningDumpFile;
     const int fd = OpenDumpFile(name);
+    dumpFileState = fd < 0 ? kNoDumpFile : kDumpFileOpen;
     if (fd < 0) {
         return;
     }
-    std::memcpy(dumpName, name, sizeof dumpName);
     siginfo_t sent{};
     if (!info) {
         sent.si_signo = signo;

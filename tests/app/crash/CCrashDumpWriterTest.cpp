@@ -261,14 +261,17 @@ TEST(CrashDumpWriter, ADumpPastItsLimitIsEndedAndItsCutFileRemoved) {
 }
 
 // The dump's name can be known in advance to the second. What stands there already (a link to
-// someone's file, a file of another user) is neither followed nor cut; the crash still ends
-// the process by its signal.
+// someone's file, a file of another user) is neither followed nor cut, nor removed when the
+// dump's limit (1 ms) runs out as the file is opened; the crash still ends the process by its
+// signal.
 TEST(CrashDumpWriter, WhatStandsAtTheDumpsNameIsNeitherFollowedNorCut) {
     if (kSanitized) {
         GTEST_SKIP() << "the writer installs nothing in a sanitized build";
     }
-    for (const bool link : {true, false}) {
-        SCOPED_TRACE(link ? "a link" : "another user's file");
+    // The limit in ms: "" for the writer's own.
+    for (const auto& [link, limit] :
+         {std::pair{true, ""}, std::pair{false, ""}, std::pair{true, "1"}, std::pair{false, "1"}}) {
+        SCOPED_TRACE(std::string(link ? "a link" : "another user's file") + ", limit " + limit);
         Folder folder;
         const fs::path victim = folder.path / "victim";
         std::ofstream(victim) << "precious";
@@ -289,7 +292,9 @@ TEST(CrashDumpWriter, WhatStandsAtTheDumpsNameIsNeitherFollowedNorCut) {
                 }
             }
         }
-        const int status = RunChild(folder.path, {"segv", "planted"});
+        const int status =
+            RunChild(folder.path, *limit ? std::vector<std::string>{"segv", "planted", "", limit}
+                                         : std::vector<std::string>{"segv", "planted"});
         ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
         EXPECT_EQ(WTERMSIG(status), SIGSEGV);
         // Only the first bytes are compared: a dump written there would fill the log.
@@ -298,7 +303,9 @@ TEST(CrashDumpWriter, WhatStandsAtTheDumpsNameIsNeitherFollowedNorCut) {
             return std::string(std::istreambuf_iterator<char>(in), {}).substr(0, 16);
         };
         EXPECT_EQ(head(victim), "precious");
-        for (const auto& dump : Dumps(folder.path, "planted")) {
+        const auto planted = Dumps(folder.path, "planted");
+        EXPECT_EQ(planted.size(), 10u);
+        for (const auto& dump : planted) {
             if (!link) {
                 EXPECT_EQ(head(dump), "theirs");
             }
