@@ -1,0 +1,1 @@
+// The unit that compiles a family of precompiled headers (cmake/Precompiled.cmake).
