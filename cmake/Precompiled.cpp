@@ -1,1 +1,0 @@
-// The unit that compiles a family of precompiled headers (cmake/Precompiled.cmake).
