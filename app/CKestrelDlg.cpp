@@ -169,6 +169,9 @@ void CKestrelDlg::PumpEngineEvents() {
     EngineEvent event;
     while (engine_->NextEngineEvent(event)) {
         HandleEngineEvent(event);
+        if (watch_) {
+            watch_(event);
+        }
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -66,6 +68,11 @@ public:
     void OnCommand(int id);
     // The window's reaction to one engine event.
     void HandleEngineEvent(const EngineEvent& event);
+    // Called with each event the window's pump takes, after the window's own reaction, so
+    // that whoever follows the download reacts to its events rather than polling the window.
+    void WatchEngineEvents(std::function<void(const EngineEvent&)> watch) {
+        watch_ = std::move(watch);
+    }
 
     const TimerTable& Timers() const { return timers_; }
     // True once the dialog has ended (through done()), also before its loop ever ran.
@@ -135,6 +142,7 @@ private:
     bool ended_ = false;
     // True while the event pump runs; a message box it opens ticks timer 109 again.
     bool pumping_ = false;
+    std::function<void(const EngineEvent&)> watch_;
 
     // Created by the start, kept until the window is gone.
     std::unique_ptr<DownloadEngine> engine_;

@@ -6,11 +6,6 @@
 #include <filesystem>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
@@ -28,19 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// True when something accepts TCP connections on the loopback port.
-bool Listening(quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
 // Nothing listens on port 1: a download check there fails at once.
 const QString kNoServer = "http://127.0.0.1:1";
 
@@ -125,7 +107,7 @@ TEST(CKestrelApp, RunsTheMainWindowModallyThenReleasesTheLock) {
         while (!stop) {
             SingleInstanceLock lock;
             if (port != 0 && lock.acquire(a.lockPath) == SingleInstanceLock::Outcome::Acquired) {
-                sessionAliveAtRelease = Listening(port.load());
+                sessionAliveAtRelease = Accepts("127.0.0.1", port.load());
                 released = true;
                 return;
             }

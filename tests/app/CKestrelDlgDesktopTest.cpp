@@ -7,17 +7,9 @@
 
 #include "DesktopWatch.h"
 #include "PrivateSessionBus.h"
-#include "Publisher.h"
 #include "platform/DBusDesktop.h"
 #include "platform/LauncherEntry.h"
-#include "support/ManualClock.h"
-#include "support/RecordingPrompt.h"
-#include "support/RecordingSender.h"
-#include "support/SwarmHarness.h"
-#include "support/TempFolder.h"
-#include "support/WaitFor.h"
-#include "tools/swarm/Peer.h"
-#include "tools/swarm/Tracker.h"
+#include "support/WindowSwarm.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -28,12 +20,9 @@ namespace {
 
 const QString kMarkerId = QStringLiteral("marker.desktop");
 
-class DlgDesktop : public ::testing::Test {
+class DlgDesktop : public WindowSwarm {
 protected:
-    void SetUp() override {
-        if (!OnlyLoopback()) {
-            GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
-        }
+    void arrange() override {
         if (!bus.available()) {
             GTEST_SKIP() << bus.why().toStdString();
         }
@@ -53,27 +42,13 @@ protected:
     // The publisher, its tracker and one seeder, the seeder and the web seed each limited to
     // rate bytes a second; then the window, saving into a fresh folder.
     void startDownload(std::uint64_t bytes, int rate) {
-        tracker = std::make_unique<swarm::Tracker>(swarm::Tracker::Options{});
-        publisher::PublisherOptions o;
-        o.generatedBytes = bytes;
-        o.workFolder = temp.path() / "publisher";
-        o.announceUrls = {tracker->announceUrl()};
-        o.pieceSize = 64 * 1024;
-        o.webSeedBytesPerSecond = static_cast<std::uint64_t>(rate);
-        pub = std::make_unique<publisher::Publisher>(o);
-        pub->start();
-        swarm::Peer::Options s;
-        s.role = swarm::Peer::Role::Seeder;
-        s.address = "127.0.0.11";
-        s.uploadRate = rate;
-        s.dataDir = temp.path() / "seeder";
-        seeder = std::make_unique<swarm::Peer>(pub->torrent(), pub->contentRoot().parent_path(), s);
-        ASSERT_TRUE(waitFor([&] { return seeder->isReady(); }));
-
-        fs::create_directories(temp.path() / "save");
-        prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
-        dlg = std::make_unique<CKestrelDlg>(prompt, clock, sender,
-                                            QString::fromStdString(pub->origin()), *desktop);
+        startPublisher(bytes, [&](publisher::PublisherOptions& o) {
+            o.pieceSize = 64 * 1024;
+            o.webSeedBytesPerSecond = static_cast<std::uint64_t>(rate);
+        });
+        seeder = peer(swarm::Peer::Role::Seeder, "127.0.0.11", rate);
+        fs::create_directories(answerFolder());
+        dlg = makeDlg(prompt, clock, sender, *desktop);
         dlg->OnInitDialog();
         ASSERT_TRUE(dlg->Task().isValid());
     }
@@ -102,12 +77,6 @@ protected:
     std::unique_ptr<DesktopWatch> watch;
     std::unique_ptr<QDBusConnection> programBus;
     std::unique_ptr<DBusDesktop> desktop;
-    TempFolder temp;
-    RecordingPrompt prompt;
-    ManualClock clock;
-    RecordingSender sender;
-    std::unique_ptr<swarm::Tracker> tracker;
-    std::unique_ptr<publisher::Publisher> pub;
     std::unique_ptr<swarm::Peer> seeder;
     std::unique_ptr<CKestrelDlg> dlg;
 };

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <utility>
 
 #include <sys/mount.h>
@@ -81,11 +81,7 @@ enum class Image { Fat32, Exfat, Ntfs };
 
 class DlgDrives : public WindowSwarm {
 protected:
-    void SetUp() override {
-        WindowSwarm::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         if (std::getenv("KESTREL_OWN_MOUNTS") == nullptr || ::geteuid() != 0) {
             GTEST_SKIP() << "needs root in a mount namespace of its own (run through ctest)";
         }
@@ -151,9 +147,7 @@ protected:
         for (const auto& f : folders) {
             prompt.folders.push_back(QString::fromStdString(f.string()));
         }
-        auto dlg = makeDlg();
-        dlg->OnInitDialog();
-        return dlg;
+        return startDlg();
     }
     std::vector<QString> messages() const { return prompt.texts(RecordingPrompt::Kind::Message); }
     // The space the set takes on a file system allocating in `block` units.
@@ -247,11 +241,10 @@ TEST_F(DlgDrives, AFileErrorOnAReadOnlyDriveSaysFreeingSpaceWillNotHelp) {
     seeder = peer(swarm::Peer::Role::Seeder, "127.0.0.11");
     const fs::path readOnly = tmpfs("read-only", 4 << 20, true);
     EngineRun run(7);
+    std::optional<EngineEvent> error;
+    run.on(EngineEvent::Code::FileError, [&](const EngineEvent& e) { error = error.value_or(e); });
     ASSERT_TRUE(run.add(pub->torrent(), readOnly));
-    ASSERT_TRUE(run.untilEvent(EngineEvent::Code::FileError));
-    const auto error = std::find_if(run.events.begin(), run.events.end(), [](const auto& e) {
-        return e.code == EngineEvent::Code::FileError;
-    });
+    ASSERT_TRUE(run.until([&] { return error.has_value(); }));
     EXPECT_EQ(error->systemError, EROFS) << error->message.toStdString();
 
     auto dlg = start({temp.path() / "elsewhere"});

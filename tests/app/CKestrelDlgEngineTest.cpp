@@ -116,8 +116,7 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindow) {
     startSwarm(24 * 1024 * 1024);
     const fs::path folder = answerFolder();
     fs::create_directories(folder);
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
+    auto dlg = startDlg();
 
     ASSERT_TRUE(dlg->Task().isValid());
     ASSERT_EQ(prompt.texts(RecordingPrompt::Kind::Folder),
@@ -151,10 +150,8 @@ TEST_F(DlgEngine, DownloadsThePublishersFileSetThroughTheWindow) {
 
 TEST_F(DlgEngine, CloseHidesPausesTheSessionStopsTheServicesWaitsThenEnds) {
     startSwarm(2 * 1024 * 1024, 64 * 1024);
-    answerFolder();
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
-    ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+    std::unique_ptr<CKestrelDlg> dlg;
+    ASSERT_TRUE(startChecked(dlg));
     ASSERT_FALSE(dlg->Engine()->IsSessionPaused());
 
     // The state at the moment of the wait: everything stopped, the window not yet ended.
@@ -186,8 +183,7 @@ TEST_F(DlgEngine, CloseHidesPausesTheSessionStopsTheServicesWaitsThenEnds) {
 TEST_F(DlgEngine, PauseResumeAndCloseWhileIncomplete) {
     startSwarm(16 * 1024 * 1024, 256 * 1024, {{5, "abcde"}}); // slow; web seed too short
     answerFolder();
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
+    auto dlg = startDlg();
     ASSERT_TRUE(until([&] { return Checked(*dlg) && dlg->Task().peerCount() > 0; }));
     EXPECT_EQ(dlg->Timers().startOrder(), (std::vector<int>{109, 115, 114, 116}));
 
@@ -195,8 +191,9 @@ TEST_F(DlgEngine, PauseResumeAndCloseWhileIncomplete) {
     QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
     EXPECT_TRUE(dlg->Task().isPaused());
     EXPECT_TRUE(ResumeLook(*dlg));
-    ASSERT_TRUE(until([&] { return dlg->Task().peerCount() == 0; }));
+    ASSERT_TRUE(untilEvent(EngineEvent::Code::TorrentPaused));
     EXPECT_TRUE(ResumeLook(*dlg));
+    ASSERT_TRUE(until([&] { return dlg->Task().peerCount() == 0; }));
     QTest::mouseClick(&PauseButton(*dlg), Qt::LeftButton);
     EXPECT_FALSE(dlg->Task().isPaused());
     EXPECT_FALSE(ResumeLook(*dlg));
@@ -259,8 +256,7 @@ TEST_F(DlgEngine, AFileErrorShowsTheDiskMessageOnceAndTheRealButtonResumes) {
 TEST_F(DlgEngine, AFolderHoldingTheWholeSetKeepsPauseOffAndShowsTheCompleteLines) {
     startSwarm(2 * 1024 * 1024);
     copySet(answerFolder());
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
+    auto dlg = startDlg();
     ASSERT_TRUE(until([&] { return Checked(*dlg) && Refresh(*dlg).complete; }));
     EXPECT_FALSE(PauseButton(*dlg).isEnabled());
     const auto s = Refresh(*dlg);
@@ -331,8 +327,7 @@ TEST_F(DlgEngine, TheListenCheckKeepsThePortOnlyWhenSomebodyFromOutsideConnected
     for (const bool outsider : {true, false}) {
         SCOPED_TRACE(outsider ? "somebody from outside connected" : "nobody connected");
         answerFolder(outsider ? "a" : "b");
-        auto dlg = makeDlg();
-        dlg->OnInitDialog();
+        auto dlg = startDlg();
         const auto port = dlg->Status().ListenPort();
         ASSERT_NE(port, 0);
         ASSERT_TRUE(until([&] { return Checked(*dlg); }));
@@ -353,8 +348,7 @@ TEST_F(DlgEngine, StatusLinesWhileCheckingFollowTheFirstFile) {
     // while it is checked the percentage follows the first file in the torrent's order.
     startSwarm(32 * 1024 * 1024, 512 * 1024, {{5, "abcde"}});
     copySet(answerFolder(), {"Data/Movies.pak"});
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
+    auto dlg = startDlg();
     const QString port = QString::number(dlg->Status().ListenPort());
     int checked = 0;
     ASSERT_TRUE(until([&] {
@@ -377,8 +371,7 @@ TEST_F(DlgEngine, StatusLinesWhileCheckingFollowTheFirstFile) {
 TEST_F(DlgEngine, StatusLinesWhileDownloadingAndPausedShowTheLiveFigures) {
     startSwarm(16 * 1024 * 1024, 512 * 1024, {{5, "abcde"}}); // slow; web seed too short
     answerFolder();
-    auto dlg = makeDlg();
-    dlg->OnInitDialog();
+    auto dlg = startDlg();
     const QString port = QString::number(dlg->Status().ListenPort());
     const QRegularExpression sizeLine(R"(^ : \d+\.\d\d (B|KB|MB) / 16\.00 MB$)");
     const QRegularExpression rateLine(

@@ -61,20 +61,13 @@ void PrintTo(const WebSeedFault& fault, std::ostream* out) {
 class WebSeedFaults : public WindowSwarm, public ::testing::WithParamInterface<WebSeedFault> {
 protected:
     // No tracker, no server peer: the web seed, allowing 300 KiB/s, is the only source.
-    void SetUp() override {
-        WindowSwarm::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(2 * 1024 * 1024, [](publisher::PublisherOptions& o) {
             o.announceUrls.clear();
             o.webSeedHost = "127.0.0.5";
             o.webSeedBytesPerSecond = 300 * 1024;
         });
-        folder = answerFolder();
-        dlg = makeDlg();
-        dlg->OnInitDialog();
-        ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+        ASSERT_TRUE(startChecked(dlg));
     }
     std::size_t seedRequests() const {
         std::size_t n = 0;
@@ -86,7 +79,6 @@ protected:
     bool listed() const { return !dlg->Task().urlSeeds().empty(); }
     void restoreLook() { dlg->OnTimer(CKestrelDlg::kWebSeedRestoreTimer); }
 
-    std::filesystem::path folder;
     std::unique_ptr<CKestrelDlg> dlg;
 };
 
@@ -126,7 +118,7 @@ TEST_P(WebSeedFaults, TheWebSeedServesAgainAfterTheFaultEnds) {
     EXPECT_EQ(seed.downloadLimit, kWebSeedDownloadLimit);
     // The web seed alone completes the set: no file stays behind with the failure.
     ASSERT_TRUE(until([&] { return dlg->Task().isComplete(); }, 90s));
-    EXPECT_TRUE(HoldsTheSet(folder));
+    EXPECT_TRUE(HoldsTheSet(temp.path() / "save"));
     std::printf("[ fault    ] %s: first byte %.1f s, complete %.1f s after the fault ended "
                 "(restore look at once)\n",
                 fault.name, firstByte,
@@ -150,11 +142,7 @@ const std::string kProgramAddress = "127.0.0.1";
 // port.
 class PublisherOutage : public WindowSwarm {
 protected:
-    void SetUp() override {
-        WindowSwarm::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(4 * 1024 * 1024, [](publisher::PublisherOptions& o) {
             o.webSeedHost = "127.0.0.5";
             o.webSeedBytesPerSecond = 300 * 1024;
@@ -165,10 +153,7 @@ protected:
         });
         startServerPeer();
         startSeeders();
-        folder = answerFolder();
-        dlg = makeDlg();
-        dlg->OnInitDialog();
-        ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+        ASSERT_TRUE(startChecked(dlg));
     }
     void startServerPeer() {
         server = peer(swarm::Peer::Role::Server, kServerPeerAddress, 16 * 1024, kServerPeerPort);
@@ -190,18 +175,10 @@ protected:
         }
         return n;
     }
-    std::size_t programAnnounces() const {
-        std::size_t n = 0;
-        for (const auto& a : tracker->announces()) {
-            n += a.peerId.rfind("-VR0C10-", 0) == 0 ? 1 : 0;
-        }
-        return n;
-    }
     bool serverPeerDelivers() const {
         std::uint32_t rate = 0;
         return dlg->ServerPeers().ServerPeerDownloadRate(rate);
     }
-    std::filesystem::path folder;
     std::unique_ptr<CKestrelDlg> dlg;
     std::unique_ptr<swarm::Peer> server;
     std::vector<std::unique_ptr<swarm::Peer>> seeders;
@@ -259,7 +236,7 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     startServerPeer();
     startSeeders();
     const auto back = Steady::now();
-    const std::size_t announced = programAnnounces();
+    const std::size_t announced = ProgramAnnounces(*tracker).size();
     const std::uint64_t webSeedSent = pub->webSeedBytesSent();
     // The rules' next looks come at once rather than within their minute and two.
     dlg->OnTimer(CKestrelDlg::kWebSeedRestoreTimer);
@@ -272,7 +249,7 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     };
     until(
         [&] {
-            mark(trackerAt, programAnnounces() > announced);
+            mark(trackerAt, ProgramAnnounces(*tracker).size() > announced);
             mark(swarmAt, swarmUploaded() > 0);
             mark(serverAt, server->totalUploaded() > 0);
             mark(webSeedAt, pub->webSeedBytesSent() > webSeedSent);
@@ -291,5 +268,5 @@ TEST_F(PublisherOutage, AfterTheNetworkComesBackEverySourceDeliversAgainAndTheSe
     EXPECT_TRUE(serverAt);
     EXPECT_TRUE(webSeedAt);
     ASSERT_TRUE(until([&] { return dlg->Task().isComplete(); }, 120s));
-    EXPECT_TRUE(HoldsTheSet(folder));
+    EXPECT_TRUE(HoldsTheSet(temp.path() / "save"));
 }

@@ -10,10 +10,8 @@
 #include "net/LocalAddress.h"
 #include "net/ReportSender.h"
 #include "net/StatisticsRules.h"
-#include "support/ManualClock.h"
-#include "support/RecordingPrompt.h"
-#include "support/SwarmFixture.h"
-#include "support/WaitFor.h"
+#include "support/SmallPublisher.h"
+#include "support/WindowSwarm.h"
 
 using namespace std::chrono_literals;
 using publisher::Fault;
@@ -59,41 +57,25 @@ private:
 };
 
 // The window with its real engine against the sample publisher, reporting over HTTP.
-class DlgReports : public PublisherSwarm {
+class DlgReports : public WindowSwarm {
 protected:
-    void SetUp() override {
-        PublisherSwarm::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(1024 * 1024);
-        prompt.folders = {QString::fromStdString((temp.path() / "save").string())};
-        dlg = std::make_unique<CKestrelDlg>(prompt, clock, sender,
-                                            QString::fromStdString(pub->origin()));
+        answerFolder();
+        dlg = makeDlg(prompt, clock, watching);
     }
     // Started, and the torrent checked: the progress timer runs.
     bool started() {
         dlg->OnInitDialog();
-        return waitFor([&] { return dlg->Timers().isRunning(CKestrelDlg::kProgressReportTimer); });
+        return until([&] { return dlg->Timers().isRunning(CKestrelDlg::kProgressReportTimer); });
     }
-    // The decoded queries that reached the statistics page, in order.
-    std::vector<std::string> reports() const {
-        std::vector<std::string> out;
-        for (const auto& r : pub->requests()) {
-            if (r.path == Publisher::kStatisticsPath) {
-                out.push_back(publisher::DecodePercent(r.query));
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> reports() const { return ReportsReceived(*pub); }
 
     // The namespace's own address (other tests add some to it), as the reports carry it.
     const std::string ip = InternalIpDigits(Ipv4HostOrder(GuessLocalAddress())).toStdString();
-    RecordingPrompt prompt;
-    ManualClock clock;
     HttpReportSender http;
     std::unique_ptr<CKestrelDlg> dlg;
-    WatchingSender sender{http, [this] { return dlg && dlg->isVisible(); }};
+    WatchingSender watching{http, [this] { return dlg && dlg->isVisible(); }};
 };
 
 } // namespace
@@ -105,12 +87,12 @@ TEST_F(DlgReports, CloseHidesThenReportsThenWaitsThenEnds) {
     const std::string stamp = TimeStamp(clock.localTime()).toStdString();
     EXPECT_EQ(record.startTime.toStdString(), stamp);
 
-    clock.onWait = [&] { sender.calls.push_back(dlg->Ended() ? "wait ended" : "wait"); };
+    clock.onWait = [&] { watching.calls.push_back(dlg->Ended() ? "wait ended" : "wait"); };
     prompt.answers = {Prompt::Answer::Yes};
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     EXPECT_TRUE(dlg->Ended());
-    EXPECT_EQ(sender.calls, (std::vector<std::string>{"send stType=1 hidden", "fetch hidden",
-                                                      "send stType=3 hidden", "wait"}));
+    EXPECT_EQ(watching.calls, (std::vector<std::string>{"send stType=1 hidden", "fetch hidden",
+                                                        "send stType=3 hidden", "wait"}));
     EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
 
     const auto got = reports();
@@ -135,7 +117,7 @@ TEST_F(DlgReports, ProgressReportStalledOnTheServerNeitherDelaysNorBreaksTheEnd)
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     ASSERT_TRUE(dlg->Ended());
     dlg->OnTimer(CKestrelDlg::kProgressReportTimer); // a tick that was already queued
-    EXPECT_EQ(sender.calls,
+    EXPECT_EQ(watching.calls,
               (std::vector<std::string>{"background stType=2 shown", "send stType=1 hidden",
                                         "fetch hidden", "send stType=3 hidden"}));
     EXPECT_EQ(http.inFlight(), 1u);
@@ -170,7 +152,7 @@ TEST_F(DlgReports, WithoutAReportPageNothingIsSentButTheCloseStillWaits) {
     prompt.answers = {Prompt::Answer::Yes};
     dlg->OnCommand(CKestrelDlg::kCloseCommand);
     EXPECT_TRUE(dlg->Ended());
-    EXPECT_TRUE(sender.calls.empty());
+    EXPECT_TRUE(watching.calls.empty());
     EXPECT_EQ(clock.waits, std::vector<std::chrono::milliseconds>{2000ms});
     EXPECT_TRUE(reports().empty());
 }

@@ -23,11 +23,7 @@ protected:
     // peers that never announce, and a web seed of its own that allows 300 KiB/s; call-in
     // below 50 KiB/s, release when the swarm's share is above 100 KiB/s. The window is started
     // and its torrent checked.
-    void SetUp() override {
-        WindowSwarm::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(24 * 1024 * 1024, [](publisher::PublisherOptions& o) {
             o.webSeedHost = "127.0.0.5";
             o.webSeedBytesPerSecond = 300 * 1024;
@@ -40,10 +36,7 @@ protected:
             servers.push_back(peer(Role::Server, a, 40 * 1024, kServerPort));
         }
         seeder = peer(Role::Seeder, "127.0.0.11", 20 * 1024);
-        answerFolder();
-        dlg = makeDlg();
-        dlg->OnInitDialog();
-        ASSERT_TRUE(until([&] { return Checked(*dlg); }));
+        ASSERT_TRUE(startChecked(dlg));
     }
     std::vector<std::uint16_t> chosen() const { return dlg->ServerPeers().chosenServerPeer(); }
     bool uploading(std::size_t server) const { return servers[server]->totalUploaded() > 0; }

@@ -41,38 +41,18 @@ protected:
 };
 
 std::uint32_t SeedWithFreeFirstPort() {
-    return static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed()) + 17;
-}
-
-std::vector<swarm::Announce> AnnouncesFrom(const swarm::Tracker& tracker,
-                                           const std::string& prefix) {
-    std::vector<swarm::Announce> out;
-    for (const auto& a : tracker.announces()) {
-        if (a.peerId.rfind(prefix, 0) == 0) {
-            out.push_back(a);
-        }
-    }
-    return out;
+    return RunSeed(17);
 }
 
 // The user agents a peer saw on this program's connections.
 std::set<std::string> AgentsSeenBy(const swarm::Peer& peer) {
     std::set<std::string> out;
     for (const auto& r : peer.uploads()) {
-        if (r.peerId.rfind("-VR0C10-", 0) == 0) {
+        if (r.peerId.rfind(kProgramPeerId, 0) == 0) {
             out.insert(r.userAgent);
         }
     }
     return out;
-}
-
-bool HasPeer(const DownloadTask& task, const std::string& address, std::uint16_t port = 0) {
-    for (const auto& p : task.peers()) {
-        if (p.address == address && (port == 0 || p.port == port)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -108,7 +88,7 @@ TEST_F(EngineSession, DownloadsFromTheSwarmWithItsOwnIdentityAndDropsNoListedAle
     EXPECT_EQ(e.task.totalDone(), e.task.totalSize());
 
     // The tracker and the seeders see who this is.
-    const auto mine = AnnouncesFrom(tracker, "-VR0C10-");
+    const auto mine = ProgramAnnounces(tracker);
     ASSERT_FALSE(mine.empty());
     EXPECT_EQ(mine.front().userAgent, "VrtTorrent/0.12.1.0");
     EXPECT_EQ(mine.front().port, e.port);
@@ -176,8 +156,8 @@ TEST_F(EngineSession, TenTakenPortsLeaveNoPortButAnnouncesGoOnAndNobodyGetsIn) {
     e.pump();
     EXPECT_GE(e.count(Code::ListenFailed), 10);
     ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
-    ASSERT_TRUE(waitFor([&] { return !AnnouncesFrom(tracker, "-VR0C10-").empty(); }));
-    const int announced = AnnouncesFrom(tracker, "-VR0C10-").front().port;
+    ASSERT_TRUE(waitFor([&] { return !ProgramAnnounces(tracker).empty(); }));
+    const int announced = ProgramAnnounces(tracker).front().port;
     ASSERT_NE(announced, 0);
 
     // A seeder that tries the announced port is dropped at once...
@@ -198,7 +178,7 @@ TEST_F(EngineSession, IncomingConnectionsCountUntilListeningStopsThenAreDroppedA
     FileSet set = MakeFileSet(temp.path() / "seed", "Set", {1024 * 1024}, {tracker.announceUrl()});
     EngineRun e(SeedWithFreeFirstPort());
     ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
-    ASSERT_TRUE(waitFor([&] { return !AnnouncesFrom(tracker, "-VR0C10-").empty(); }));
+    ASSERT_TRUE(waitFor([&] { return !ProgramAnnounces(tracker).empty(); }));
 
     // Loopback callers do not count as somebody from outside. The callers hold no data, so
     // no download completes and ends the connections.
@@ -219,9 +199,9 @@ TEST_F(EngineSession, IncomingConnectionsCountUntilListeningStopsThenAreDroppedA
     EXPECT_FALSE(OpenTo(*late, "198.51.100.1", e.port));
     EXPECT_FALSE(e.engine.HasIncomingConnections());
 
-    const auto before = AnnouncesFrom(tracker, "-VR0C10-").size();
+    const auto before = ProgramAnnounces(tracker).size();
     e.task.ForceReannounce(1);
-    EXPECT_TRUE(waitFor([&] { return AnnouncesFrom(tracker, "-VR0C10-").size() > before; }));
+    EXPECT_TRUE(waitFor([&] { return ProgramAnnounces(tracker).size() > before; }));
 }
 
 TEST_F(EngineSession, AReannounceComesAfterTheAskedDelayWhateverTheMinimumInterval) {
@@ -230,14 +210,13 @@ TEST_F(EngineSession, AReannounceComesAfterTheAskedDelayWhateverTheMinimumInterv
     EngineRun e(SeedWithFreeFirstPort());
     ASSERT_TRUE(e.add(set.torrent, temp.path() / "down"));
     ASSERT_TRUE(e.untilEvent(Code::TrackerReply));
-    const auto first = AnnouncesFrom(tracker, "-VR0C10-").back().time;
-    const auto count = AnnouncesFrom(tracker, "-VR0C10-").size();
+    const auto first = ProgramAnnounces(tracker).back().time;
+    const auto count = ProgramAnnounces(tracker).size();
     e.task.ForceReannounce(2);
     // The library keeps 30 s between announces unless told otherwise.
-    ASSERT_TRUE(waitFor([&] { return AnnouncesFrom(tracker, "-VR0C10-").size() > count; },
+    ASSERT_TRUE(waitFor([&] { return ProgramAnnounces(tracker).size() > count; },
                         std::chrono::seconds(20)));
-    EXPECT_GE(AnnouncesFrom(tracker, "-VR0C10-").back().time - first,
-              std::chrono::milliseconds(1500));
+    EXPECT_GE(ProgramAnnounces(tracker).back().time - first, std::chrono::milliseconds(1500));
 }
 
 TEST_F(EngineSession, ACallInReallyConnectsToAPeerThatWasDownAtTheFirstCallIn) {
@@ -447,14 +426,13 @@ TEST_F(EngineSession, ThreeThousandFilesDownloadUnderASoftLimitOf1024OpenFiles) 
     auto seeder = peer(set, Role::Seeder, "127.0.0.2");
 
     auto e = std::make_unique<EngineRun>(SeedWithFreeFirstPort());
+    e->on(Code::FileError, [](const EngineEvent& error) {
+        ADD_FAILURE() << "file error: " << error.message.toStdString();
+    });
     ASSERT_TRUE(e->add(set.torrent, temp.path() / "down"));
     e->task.ConnectPeer("127.0.0.2", kPeerPort);
-    ASSERT_TRUE(e->until(
-        [&] { return e->count(Code::TorrentFinished) > 0 || e->count(Code::FileError) > 0; },
-        std::chrono::seconds(240)));
-    for (const auto& event : e->events) {
-        EXPECT_NE(event.code, Code::FileError) << event.message.toStdString();
-    }
+    ASSERT_TRUE(e->until([&] { return e->seen(Code::TorrentFinished) || e->seen(Code::FileError); },
+                         std::chrono::seconds(240)));
     EXPECT_EQ(e->task.totalDone(), 3000 * 2048);
     // Both sessions share this process's 1,024 descriptors; the files are compared once
     // they have let go of theirs.

@@ -2,7 +2,6 @@
 // and web seed in-process, its server peers and seeders as libtorrent sessions on loopback.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <deque>
 
@@ -46,8 +45,7 @@ protected:
     }
     // The engine as the window sets it up, with the torrent added and checked.
     void startEngine(bool limitWebSeed) {
-        run = std::make_unique<EngineRun>(
-            static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed() + 31));
+        run = std::make_unique<EngineRun>(RunSeed(31));
         if (limitWebSeed) {
             run->engine.HoldWebSeeds(kWebSeedDownloadLimit);
         }
@@ -74,11 +72,6 @@ protected:
         return c;
     }
     std::vector<PeerEndpoint> keptOut() const { return run->task.keptOutPeers(); }
-    bool connectedTo(const std::string& address) const {
-        const auto peers = run->task.peers();
-        return std::any_of(peers.begin(), peers.end(),
-                           [&](const PeerSnapshot& p) { return p.address == address; });
-    }
     bool brings(const ServerPeerControl& c) const {
         std::uint32_t rate = 0;
         return c.ServerPeerDownloadRate(rate) && rate > 0;
@@ -115,7 +108,7 @@ TEST_F(SourceControls, OneServerPeerAtATimeAndAllKeptOutWhenReleased) {
     EXPECT_TRUE(c->chosenServerPeer().empty());
     EXPECT_EQ(keptOut(),
               (std::vector<PeerEndpoint>{{"127.0.0.2", kServerPort}, {"127.0.0.3", kServerPort}}));
-    EXPECT_TRUE(waitFor([&] { return !connectedTo("127.0.0.2") && !AnyOpen(*first); }));
+    EXPECT_TRUE(waitFor([&] { return !HasPeer(run->task, "127.0.0.2") && !AnyOpen(*first); }));
 }
 
 TEST_F(SourceControls, AWebSeedOnTheChosenAddressIsNoServerPeerAndNoListKeepsNoneOut) {
@@ -182,11 +175,7 @@ TEST_F(SourceControls, AWebSeedConnectedBeforeItsHostWasLimitedComesBackLimited)
 // the other server peer on 127.0.0.3.
 class OneHost : public SourceControls {
 protected:
-    void SetUp() override {
-        SourceControls::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
+    void arrange() override {
         startPublisher(24 * 1024 * 1024, "127.0.0.1", 0, true);
         onHost = peer(Role::Server, "127.0.0.1", 0, kServerPort);
         other = peer(Role::Server, "127.0.0.3", 64 * 1024, kServerPort);

@@ -17,9 +17,9 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
-#include "engine/SessionSetup.h"
 #include "engine/TorrentContentRule.h"
 #include "engine/TorrentSignature.h"
+#include "support/EngineRun.h"
 #include "support/SwarmFixture.h"
 #include "tools/swarm/Peer.h"
 
@@ -62,25 +62,18 @@ std::vector<std::string> Listing(const fs::path& folder) {
 
 class TorrentContent : public SwarmTest {
 protected:
-    void SetUp() override {
-        SwarmTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        SetUpSession(engine, static_cast<std::uint32_t>(
-                                 ::testing::UnitTest::GetInstance()->random_seed() + 53));
-    }
+    void arrange() override { run = std::make_unique<EngineRun>(RunSeed(53)); }
     // Adds the torrent into a fresh, empty folder; the folder's listing afterwards.
     bool add(const std::vector<char>& torrent, const std::string& folder) {
         saveFolder = temp.path() / "save" / folder;
         fs::create_directories(saveFolder);
-        task = DownloadTask();
-        return engine.AddTorrentFromBuffer(torrent.data(), torrent.size(),
-                                           QString::fromStdString(saveFolder.string()), task);
+        run->task = DownloadTask();
+        return run->engine.AddTorrentFromBuffer(
+            torrent.data(), torrent.size(), QString::fromStdString(saveFolder.string()), run->task);
     }
 
-    DownloadEngine engine{12, "VrtTorrent"};
-    DownloadTask task;
+    // The session starts only inside the test's namespace.
+    std::unique_ptr<EngineRun> run;
     fs::path saveFolder;
 };
 
@@ -122,7 +115,7 @@ TEST_F(TorrentContent, HiddenTopLevelNamesAndLinksAreRefusedBeforeAnythingIsWrit
     };
     for (const auto& c : refused) {
         EXPECT_FALSE(add(c.torrent, c.what)) << c.what;
-        EXPECT_FALSE(task.isValid()) << c.what;
+        EXPECT_FALSE(run->task.isValid()) << c.what;
         EXPECT_TRUE(Listing(saveFolder).empty()) << c.what;
     }
     // Without the link, the same folder is an ordinary torrent.
@@ -144,7 +137,7 @@ TEST_F(TorrentContent, BidiNamesAndFilesInCommandFoldersAreRefused) {
     fs::create_directories(home / ".local");
     fs::create_directories(home / "tools");
     fs::create_directory_symlink(home / "tools", home / "linked-tools");
-    engine.SetCommandFolders(CommandFolders((home / "tools").string(), home));
+    run->engine.SetCommandFolders(CommandFolders((home / "tools").string(), home));
     const auto v1 = lt::create_torrent::v1_only;
     const struct {
         const char* what;
@@ -168,9 +161,10 @@ TEST_F(TorrentContent, BidiNamesAndFilesInCommandFoldersAreRefused) {
         const fs::path folder = c.folder.is_absolute() ? c.folder : temp.path() / "save" / c.folder;
         fs::create_directories(folder);
         const auto before = Listing(folder);
-        task = DownloadTask();
-        EXPECT_EQ(engine.AddTorrentFromBuffer(c.torrent.data(), c.torrent.size(),
-                                              QString::fromStdString(folder.string()), task),
+        run->task = DownloadTask();
+        EXPECT_EQ(run->engine.AddTorrentFromBuffer(c.torrent.data(), c.torrent.size(),
+                                                   QString::fromStdString(folder.string()),
+                                                   run->task),
                   c.accepted)
             << c.what;
         if (!c.accepted) {
@@ -202,12 +196,12 @@ TEST_F(TorrentContent, AnExecutableFileDownloadsNormally) {
     auto seed = peerOf(torrent, src, swarm::Peer::Role::Server, "127.0.0.2", 0, 6930);
 
     ASSERT_TRUE(add(torrent, "game"));
-    task.ConnectPeer("127.0.0.2", 6930);
+    run->task.ConnectPeer("127.0.0.2", 6930);
     const fs::path script = saveFolder / "Game" / "setup.sh";
     // The torrent can report complete a moment before the file shows its size on disk.
     ASSERT_TRUE(waitFor([&] {
         std::error_code error;
-        return task.isComplete() && fs::file_size(script, error) == 200u;
+        return run->task.isComplete() && fs::file_size(script, error) == 200u;
     }));
     EXPECT_NE(fs::status(script).permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(Listing(saveFolder),
@@ -288,7 +282,7 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
         {"DHT nodes added", WithKey(good, "nodes", List({List({"127.0.0.9", 6881})})), false},
         {"bytes after the torrent", trailing, false},
     };
-    engine.SetPublisherKey(key.publicKey());
+    run->engine.SetPublisherKey(key.publicKey());
     for (const auto& c : cases) {
         EXPECT_EQ(add(c.torrent, c.what), c.accepted) << c.what;
         if (!c.accepted) {
@@ -297,12 +291,12 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
     }
     // What was signed reaches the session: the tracker, and it alone.
     ASSERT_TRUE(add(good, "signed, its tracker"));
-    const auto trackers = EngineInternals::Of(task).handle.trackers();
+    const auto trackers = EngineInternals::Of(run->task).handle.trackers();
     ASSERT_EQ(trackers.size(), 1u);
     EXPECT_EQ(trackers[0].url, "http://127.0.0.1:6969/announce");
-    EXPECT_TRUE(EngineInternals::Of(task).handle.url_seeds().empty());
+    EXPECT_TRUE(EngineInternals::Of(run->task).handle.url_seeds().empty());
 
-    engine.SetPublisherKey({});
+    run->engine.SetPublisherKey({});
     EXPECT_TRUE(add(plain, "no key, unsigned"));
     EXPECT_TRUE(add(publisher::SignTorrent(plain, key, true), "no key, wrong signature"));
 }

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "NetTestSupport.h"
 #include "net/DownloadCheck.h"
 #include "support/RecordingPrompt.h"
+#include "support/SmallPublisher.h"
 
 using publisher::Fault;
 using Kind = RecordingPrompt::Kind;
@@ -39,18 +39,14 @@ std::vector<std::string> splitAnswer(const std::string& answer) {
     }
 }
 
-class DownloadCheckTest : public ::testing::Test {
+class DownloadCheckTest : public SmallPublisherSuite {
 protected:
     static void SetUpTestSuite() {
-        server_ = startSmallPublisher().release();
+        SmallPublisherSuite::SetUpTestSuite();
         defaults_ = splitAnswer(server_->checkAnswer());
     }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
     void SetUp() override {
-        server_->clearFaults();
+        SmallPublisherSuite::SetUp();
         server_->setCheckBody(std::nullopt);
         for (int i = 0; i < 11; ++i) {
             server_->setCheckField(i, defaults_[static_cast<std::size_t>(i)]);
@@ -65,14 +61,12 @@ protected:
     std::vector<QString> messages() const { return prompt_.texts(Kind::Message); }
     std::vector<QString> opened() const { return prompt_.texts(Kind::Open); }
 
-    static publisher::Publisher* server_;
     static std::vector<std::string> defaults_;
     RecordingPrompt prompt_;
     DownloadCheckResult result_;
     StatisticsRecord statistics_;
     std::unique_ptr<char[]> torrent_;
 };
-publisher::Publisher* DownloadCheckTest::server_ = nullptr;
 
 } // namespace
 

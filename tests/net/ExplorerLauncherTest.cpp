@@ -10,10 +10,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "NetTestSupport.h"
 #include "net/ExplorerLauncher.h"
 #include "platform/QtPrompt.h"
 #include "support/RecordingPrompt.h"
+#include "support/SmallPublisher.h"
 
 TEST(EscapeUrlQuery, EscapesOnlyTheFirstQueryAndDropsTheRest) {
     QString text = QStringLiteral("http://h/p?a=1&b=two words/x?dropped=1?more");

@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "NetTestSupport.h"
 #include "net/HttpGet.h"
 #include "net/ReportThread.h"
+#include "support/SmallPublisher.h"
 #include "support/TempFolder.h"
 
 using publisher::Fault;
@@ -33,20 +33,10 @@ const auto* const kCurl = ::testing::AddGlobalTestEnvironment(new CurlEnvironmen
 
 constexpr std::uint32_t kUntouched = 0xDEADBEEF;
 
-class HttpGetTest : public ::testing::Test {
+class HttpGetTest : public SmallPublisherSuite {
 protected:
-    static void SetUpTestSuite() { server_ = startSmallPublisher().release(); }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override { server_->clearFaults(); }
-
     QString url(const std::string& path) const { return q(server_->origin() + path); }
-
-    static publisher::Publisher* server_;
 };
-publisher::Publisher* HttpGetTest::server_ = nullptr;
 
 Fault sized(std::uint64_t bytes) {
     return Fault::sized(bytes);

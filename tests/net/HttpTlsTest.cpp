@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "NetTestSupport.h"
 #include "TestAuthority.h"
 #include "net/DownloadCheck.h"
 #include "net/HttpGet.h"
 #include "support/RecordingPrompt.h"
+#include "support/SmallPublisher.h"
 #include "support/TempFolder.h"
 
 using publisher::Fault;

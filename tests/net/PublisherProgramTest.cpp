@@ -6,9 +6,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "NetTestSupport.h"
 #include "net/DownloadCheck.h"
 #include "support/RecordingPrompt.h"
+#include "support/SmallPublisher.h"
 
 // The kestrel-publisher program, started as the README says, answers a check the program accepts.
 TEST(PublisherProgram, AnswersACheckThatIsAccepted) {

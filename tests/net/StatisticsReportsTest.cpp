@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "NetTestSupport.h"
 #include "net/ReportSender.h"
 #include "net/StatisticsReports.h"
 #include "net/StatisticsRules.h"
 #include "support/ManualClock.h"
+#include "support/SmallPublisher.h"
 
 using namespace std::chrono_literals;
 using publisher::Fault;
@@ -112,16 +112,7 @@ protected:
         record_.startTime = "20081231235959";
     }
 
-    // The decoded queries that reached the statistics page, in order.
-    std::vector<std::string> reports() const {
-        std::vector<std::string> out;
-        for (const auto& r : server_->requests()) {
-            if (r.path == Publisher::kStatisticsPath) {
-                out.push_back(publisher::DecodePercent(r.query));
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> reports() const { return ReportsReceived(*server_); }
     std::vector<std::string> paths() const {
         std::vector<std::string> out;
         for (const auto& r : server_->requests()) {

@@ -1,14 +1,17 @@
 #pragma once
 
 // The runner of the engine's swarm cases: an engine set up as the program sets it up, its
-// torrent, and the pump of its events, which keeps every event and reacts to a file error as
-// the window does.
+// torrent, and the pump of its events, which reacts to a file error as the window does, then
+// keeps the event and calls the test's reactions to it (EngineEvents).
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -17,13 +20,27 @@
 #include "engine/DownloadTask.h"
 #include "engine/EngineEvent.h"
 #include "engine/SessionSetup.h"
+#include "support/EngineEvents.h"
 #include "support/WaitFor.h"
 
-struct EngineRun {
+// A port seed that follows the run's --gtest_random_seed, offset so that the test programs
+// draw apart from each other.
+inline std::uint32_t RunSeed(std::uint32_t offset) {
+    return static_cast<std::uint32_t>(::testing::UnitTest::GetInstance()->random_seed()) + offset;
+}
+
+// Whether the task has a connection to address (and port, unless 0).
+inline bool HasPeer(const DownloadTask& task, const std::string& address, std::uint16_t port = 0) {
+    const auto peers = task.peers();
+    return std::any_of(peers.begin(), peers.end(), [&](const auto& p) {
+        return p.address == address && (port == 0 || p.port == port);
+    });
+}
+
+struct EngineRun : EngineEvents {
     DownloadEngine engine{12, "VrtTorrent"};
     DownloadTask task;
     std::uint16_t port = 0; // 0 when no port could be opened
-    std::vector<EngineEvent> events;
 
     // The port is drawn from portSeed.
     explicit EngineRun(std::uint32_t portSeed) { port = SetUpSession(engine, portSeed); }
@@ -41,12 +58,8 @@ struct EngineRun {
             if (e.code == EngineEvent::Code::FileError) {
                 task.PauseAfterFileError();
             }
-            events.push_back(e);
+            take(e);
         }
-    }
-    int count(EngineEvent::Code code) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [code](const auto& e) { return e.code == code; }));
     }
 
     // Pumps until done holds; the deadline only bounds a failing test.
@@ -60,7 +73,7 @@ struct EngineRun {
             deadline);
     }
     bool untilEvent(EngineEvent::Code code) {
-        return until([&] { return count(code) > 0; });
+        return until([&] { return seen(code); });
     }
     // Pumps until the torrent reports paused and has no connection left, so that no block
     // arrives after it, then once more for the file errors of writes already under way; false

@@ -8,10 +8,21 @@
 
 namespace fs = std::filesystem;
 
+std::vector<swarm::Announce> ProgramAnnounces(const swarm::Tracker& tracker) {
+    std::vector<swarm::Announce> out;
+    for (const auto& a : tracker.announces()) {
+        if (a.peerId.rfind(kProgramPeerId, 0) == 0) {
+            out.push_back(a);
+        }
+    }
+    return out;
+}
+
 void SwarmTest::SetUp() {
     if (!OnlyLoopback()) {
         GTEST_SKIP() << "needs a network namespace of its own (run through ctest)";
     }
+    arrange();
 }
 
 std::unique_ptr<swarm::Peer> SwarmTest::peerOf(const std::vector<char>& torrent,

@@ -5,7 +5,8 @@
 //                   folder, and peers of any file set;
 //   PublisherSwarm  the sample publisher (file server and web seed), a tracker, and peers of
 //                   the publisher's set.
-// The session set-up and the event pump are the runners' (EngineRun, WindowRun).
+// The session set-up and the event pump are the runners' (EngineRun, WindowSwarm). A fixture
+// of its own does its set-up in arrange(), which runs only where the test is not skipped.
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,17 @@
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/Tracker.h"
 
+// The start of the peer id this program sends to trackers and peers.
+inline const std::string kProgramPeerId = "-VR0C10-";
+// The announces the tracker had from this program, in order.
+std::vector<swarm::Announce> ProgramAnnounces(const swarm::Tracker& tracker);
+
 class SwarmTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() final;
+    // The set-up of a fixture on top, after the namespace check; a failed assertion or a skip
+    // in it ends the test before its body.
+    virtual void arrange() {}
 
     // A peer of the torrent's set (held complete under source) on an address of its own;
     // a seeder or server peer is ready, holding the set, before it is returned.

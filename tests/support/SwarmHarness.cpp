@@ -67,6 +67,17 @@ TakenPort::~TakenPort() {
     }
 }
 
+bool Accepts(const std::string& address, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    close(fd);
+    return ok;
+}
+
 bool OnlyLoopback() {
     struct if_nameindex* names = if_nameindex();
     if (names == nullptr) {

@@ -40,6 +40,9 @@ private:
     int fd_ = -1;
 };
 
+// True when something accepts TCP connections on address:port (an IPv4 address).
+bool Accepts(const std::string& address, int port);
+
 // True inside a network namespace of the tests' own: lo is the only interface.
 bool OnlyLoopback();
 // Adds an address to lo, only inside such a namespace; false when not possible.

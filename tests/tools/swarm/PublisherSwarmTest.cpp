@@ -6,11 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <libtorrent/torrent_info.hpp>
@@ -18,7 +13,7 @@
 #include <QProcess>
 #include <QStringList>
 
-#include "support/TempFolder.h"
+#include "support/SwarmHarness.h"
 #include "tools/swarm/Peer.h"
 #include "tools/swarm/WaitFor.h"
 
@@ -34,17 +29,6 @@ std::vector<std::string> split(const std::string& text, char sep) {
         parts.push_back(part);
     }
     return parts;
-}
-
-bool canConnect(const std::string& address, int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-    close(fd);
-    return ok;
 }
 
 } // namespace
@@ -100,8 +84,8 @@ TEST(PublisherSwarm, AnswerAndTorrentNameTheTrackerAndServerPeersThatServeTheSet
     EXPECT_EQ(fields[7], "127.0.0.2,127.0.0.3");
     // The web seed on an address of its own.
     EXPECT_EQ(fields[5].rfind("http://127.0.0.5:", 0), 0u) << fields[5];
-    EXPECT_TRUE(canConnect("127.0.0.2", 31000));
-    EXPECT_TRUE(canConnect("127.0.0.3", 31000));
+    EXPECT_TRUE(Accepts("127.0.0.2", 31000));
+    EXPECT_TRUE(Accepts("127.0.0.3", 31000));
 
     // The torrent names the tracker first.
     const auto slash = fields[4].find('/', 7);
