@@ -65,22 +65,11 @@ void CKestrelDlg::OnTimer(int id) {
         timers_.stop(kListenCheckTimer); // runs once per torrent-checked event
         CheckIncomingConnections();
         break;
-    case kWebSeedRestoreTimer:
-        RestoreWebSeed();
-        break;
-    case kWebSeedCapTimer:
-        CapWebSeedRate();
-        break;
-    case kWebSeedDropTimer:
-        DropWebSeed();
-        break;
-    case kServerPeerTimer:
-        BalanceServerPeer();
-        break;
     case kProgressReportTimer:
         OnProgressReportTimer();
         break;
     default:
+        sources_.OnTimer(id); // the publisher's sources' own
         break;
     }
 }
@@ -234,12 +223,9 @@ void CKestrelDlg::OnTorrentChecked() {
     task_.Resume();
     CallInServerPeer();
     timers_.start(kListenCheckTimer, kListenCheckPeriodMs);
-    if (sources_.HasWebSeed()) {
-        timers_.start(kWebSeedRestoreTimer, kWebSeedRestorePeriodMs);
-        timers_.start(kWebSeedCapTimer, kWebSeedCapPeriodMs);
-        timers_.start(kWebSeedDropTimer, kWebSeedDropPeriodMs);
+    for (const PublisherSources::Timer& t : sources_.TimersToStart()) {
+        timers_.start(t.id, t.periodMs);
     }
-    timers_.start(kServerPeerTimer, kServerPeerPeriodMs);
     timers_.start(kProgressReportTimer, kProgressReportPeriodMs);
     SetInternalIp();
     StampLocalTime(statistics_.startTime);

@@ -36,18 +36,18 @@ class CKestrelDlg : public CSkinWindow {
 public:
     // Timer ids and periods.
     static constexpr int kStatusTimer = 109;
-    static constexpr int kWebSeedCapTimer = 111;
-    static constexpr int kWebSeedRestoreTimer = 112;
-    static constexpr int kWebSeedDropTimer = 113;
-    static constexpr int kServerPeerTimer = 114;
+    static constexpr int kWebSeedCapTimer = PublisherSources::kWebSeedCapTimer;
+    static constexpr int kWebSeedRestoreTimer = PublisherSources::kWebSeedRestoreTimer;
+    static constexpr int kWebSeedDropTimer = PublisherSources::kWebSeedDropTimer;
+    static constexpr int kServerPeerTimer = PublisherSources::kServerPeerTimer;
     static constexpr int kListenCheckTimer = 115;
     static constexpr int kProgressReportTimer = 116;
     static constexpr int kStatusPeriodMs = 300;
     static constexpr int kListenCheckPeriodMs = 900000;
-    static constexpr int kWebSeedRestorePeriodMs = 60000;
-    static constexpr int kWebSeedCapPeriodMs = 700;
-    static constexpr int kWebSeedDropPeriodMs = 10000;
-    static constexpr int kServerPeerPeriodMs = 120000;
+    static constexpr int kWebSeedRestorePeriodMs = PublisherSources::kWebSeedRestorePeriodMs;
+    static constexpr int kWebSeedCapPeriodMs = PublisherSources::kWebSeedCapPeriodMs;
+    static constexpr int kWebSeedDropPeriodMs = PublisherSources::kWebSeedDropPeriodMs;
+    static constexpr int kServerPeerPeriodMs = PublisherSources::kServerPeerPeriodMs;
     static constexpr int kProgressReportPeriodMs = 300000;
     static constexpr int kCloseDelayMs = 2000;
 
@@ -109,11 +109,7 @@ private:
     // Where the server-peer control, the web-seed control and the statistics reports do
     // their work; each is called at its place in the window's life.
     void CallInServerPeer() { sources_.serverPeers().CallInServerPeer(); }
-    void BalanceServerPeer() { sources_.serverPeers().BalanceServerPeer(); }
     void ForgetServerPeer() { sources_.serverPeers().ForgetChosenServerPeer(); }
-    void RestoreWebSeed() { sources_.webSeed().RestoreWebSeed(); }
-    void CapWebSeedRate() { sources_.webSeed().CapWebSeedRate(); }
-    void DropWebSeed() { sources_.webSeed().DropWebSeed(); }
     // Only where the restore rule runs to bring the web seed back.
     void OnWebSeedFailed(const QString& url) {
         if (sources_.HasWebSeed()) {

@@ -1,16 +1,10 @@
 #include "LaunchSettings.h"
 
 #include <charconv>
-#include <cstdio>
+#include <functional>
 #include <sstream>
 
-const char* const kLaunchUsage =
-    "usage: launch_day_bench [--players N] [--join-seconds N] [--size BYTES]\n"
-    "       [--down LOW:HIGH] [--up LOW:HIGH] (bytes per second)\n"
-    "       [--server-peers N] [--server-peer-rate BPS] [--web-seed-rate BPS]\n"
-    "       [--rates CALLIN:RELEASE] (KiB/s) [--policies rules,greedy,publisher]\n"
-    "       [--crowd-seed N] [--limit-seconds N]\n"
-    "       [--sweep players=8,16,32 | --sweep rates=50:100,200:400] [--work DIR] [--out DIR]\n";
+#include <CLI/CLI.hpp>
 
 const char* PolicyName(Policy policy) {
     switch (policy) {
@@ -109,47 +103,47 @@ LaunchSettings Apply(LaunchSettings settings, const SweepPoint& point) {
 std::optional<LaunchCommand> ParseLaunchCommand(const std::vector<std::string>& args) {
     LaunchCommand c;
     LaunchSettings& s = c.settings;
-    bool ok = args.size() % 2 == 0;
-    for (std::size_t i = 0; ok && i + 1 < args.size(); i += 2) {
-        const std::string& arg = args[i];
-        const std::string& v = args[i + 1];
-        if (arg == "--players") {
-            ok = Positive(v, s.players);
-        } else if (arg == "--join-seconds") {
-            ok = Number(v, s.joinSeconds);
-        } else if (arg == "--size") {
-            ok = Number(v, s.bytes) && s.bytes > 0;
-        } else if (arg == "--down") {
-            ok = Range(v, s.down);
-        } else if (arg == "--up") {
-            ok = Range(v, s.up);
-        } else if (arg == "--server-peers") {
-            ok = Number(v, s.serverPeers) && s.serverPeers <= 200;
-        } else if (arg == "--server-peer-rate") {
-            ok = Number(v, s.serverPeerRate);
-        } else if (arg == "--web-seed-rate") {
-            ok = Number(v, s.webSeedRate);
-        } else if (arg == "--rates") {
-            ok = Pair(v, s.callInKiB, s.releaseKiB);
-        } else if (arg == "--policies") {
-            ok = Policies(v, s.policies);
-        } else if (arg == "--crowd-seed") {
-            ok = Number(v, s.crowdSeed);
-        } else if (arg == "--limit-seconds") {
-            ok = Positive(v, s.limitSeconds);
-        } else if (arg == "--sweep") {
-            c.sweep = ParseSweep(v);
-            ok = !c.sweep.empty();
-        } else if (arg == "--work") {
-            c.work = v;
-        } else if (arg == "--out") {
-            c.out = v;
-        } else {
-            ok = false;
-        }
-    }
-    if (!ok) {
-        std::fputs(kLaunchUsage, stderr);
+    CLI::App app("A launch day: a crowd of players downloading at once, under each policy.",
+                 "launch_day_bench");
+    // Each value goes through one of the readers above; one it refuses makes the command wrong.
+    const auto read = [&app](const std::string& name, const std::string& what,
+                             std::function<bool(const std::string&)> reader) {
+        app.add_option_function<std::string>(
+            name,
+            [name, what, reader](const std::string& v) {
+                if (!reader(v)) {
+                    throw CLI::ValidationError(name, "not " + what + ": " + v);
+                }
+            },
+            what);
+    };
+    read("--players", "N > 0", [&s](const auto& v) { return Positive(v, s.players); });
+    read("--join-seconds", "N", [&s](const auto& v) { return Number(v, s.joinSeconds); });
+    read("--size", "BYTES > 0", [&s](const auto& v) { return Number(v, s.bytes) && s.bytes > 0; });
+    read("--down", "LOW:HIGH (bytes per second)", [&s](const auto& v) { return Range(v, s.down); });
+    read("--up", "LOW:HIGH (bytes per second)", [&s](const auto& v) { return Range(v, s.up); });
+    read("--server-peers", "N up to 200",
+         [&s](const auto& v) { return Number(v, s.serverPeers) && s.serverPeers <= 200; });
+    read("--server-peer-rate", "BPS", [&s](const auto& v) { return Number(v, s.serverPeerRate); });
+    read("--web-seed-rate", "BPS", [&s](const auto& v) { return Number(v, s.webSeedRate); });
+    read("--rates", "CALLIN:RELEASE (KiB/s)",
+         [&s](const auto& v) { return Pair(v, s.callInKiB, s.releaseKiB); });
+    read("--policies", "rules,greedy,publisher",
+         [&s](const auto& v) { return Policies(v, s.policies); });
+    read("--crowd-seed", "N", [&s](const auto& v) { return Number(v, s.crowdSeed); });
+    read("--limit-seconds", "N > 0", [&s](const auto& v) { return Positive(v, s.limitSeconds); });
+    read("--sweep", "players=8,16,32 or rates=50:100,200:400", [&c](const auto& v) {
+        c.sweep = ParseSweep(v);
+        return !c.sweep.empty();
+    });
+    app.add_option("--work", c.work, "where the runs put their files (a temporary folder)");
+    app.add_option("--out", c.out, "where the figures go (launch-day)");
+    // The library takes its arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
         return std::nullopt;
     }
     return c;

@@ -51,11 +51,10 @@ struct LaunchCommand {
     std::filesystem::path out;
 };
 
-// The command line without the program name; nothing and a message on stderr when it is wrong.
+// The command line without the program name; nothing, after a message, when it is wrong or
+// asks for help.
 std::optional<LaunchCommand> ParseLaunchCommand(const std::vector<std::string>& args);
 // "players=8,16,32" or "rates=50:100,200:400" (call-in:release, KiB/s); empty when wrong.
 std::vector<SweepPoint> ParseSweep(const std::string& text);
 // The settings with one sweep point applied.
 LaunchSettings Apply(LaunchSettings settings, const SweepPoint& point);
-
-extern const char* const kLaunchUsage;

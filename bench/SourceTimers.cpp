@@ -1,13 +1,8 @@
 #include "SourceTimers.h"
 
-#include "app/CKestrelDlg.h"
-#include "app/PublisherSources.h"
+#include <algorithm>
 
-namespace {
-std::chrono::milliseconds Ms(int ms) {
-    return std::chrono::milliseconds(ms);
-}
-} // namespace
+#include "app/PublisherSources.h"
 
 bool SourceTimers::Timer::Due(Clock::time_point now) {
     if (now - last < period) {
@@ -19,30 +14,19 @@ bool SourceTimers::Timer::Due(Clock::time_point now) {
 
 void SourceTimers::Start(Clock::time_point now) {
     started_ = true;
-    webSeed_ = sources_.HasWebSeed();
     sources_.serverPeers().CallInServerPeer();
-    cap_ = {Ms(CKestrelDlg::kWebSeedCapPeriodMs), now};
-    restore_ = {Ms(CKestrelDlg::kWebSeedRestorePeriodMs), now};
-    drop_ = {Ms(CKestrelDlg::kWebSeedDropPeriodMs), now};
-    serverPeer_ = {Ms(CKestrelDlg::kServerPeerPeriodMs), now};
+    timers_.clear();
+    for (const PublisherSources::Timer& t : sources_.TimersToStart()) {
+        timers_.push_back({t.id, std::chrono::milliseconds(t.periodMs), now});
+    }
+    std::sort(timers_.begin(), timers_.end(),
+              [](const Timer& a, const Timer& b) { return a.id < b.id; });
 }
 
 void SourceTimers::Tick(Clock::time_point now) {
-    if (!started_) {
-        return;
-    }
-    if (webSeed_) {
-        if (cap_.Due(now)) {
-            sources_.webSeed().CapWebSeedRate();
+    for (Timer& t : timers_) {
+        if (t.Due(now)) {
+            sources_.OnTimer(t.id);
         }
-        if (restore_.Due(now)) {
-            sources_.webSeed().RestoreWebSeed();
-        }
-        if (drop_.Due(now)) {
-            sources_.webSeed().DropWebSeed();
-        }
-    }
-    if (serverPeer_.Due(now)) {
-        sources_.serverPeers().BalanceServerPeer();
     }
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <vector>
 
 class PublisherSources;
 
-// The main window's timers for the publisher's own sources, with the window's own periods,
-// for a driver that has no window: started when the torrent has been checked (one server peer
-// called in, the web seed's timers only with a web seed), then ticked from the driver's loop.
+// The main window's timers for the publisher's own sources, for a driver that has no window:
+// started as the window starts them when the torrent has been checked (one server peer called
+// in, the timers the sources name), then ticked from the driver's loop.
 class SourceTimers {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,6 +23,7 @@ public:
 
 private:
     struct Timer {
+        int id = 0;
         Clock::duration period{};
         Clock::time_point last{};
         bool Due(Clock::time_point now);
@@ -29,6 +31,5 @@ private:
 
     PublisherSources& sources_;
     bool started_ = false;
-    bool webSeed_ = false;
-    Timer cap_, restore_, drop_, serverPeer_;
+    std::vector<Timer> timers_; // by id
 };

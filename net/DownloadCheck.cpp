@@ -1,6 +1,7 @@
 #include "net/DownloadCheck.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "net/AnsiText.h"
@@ -47,23 +48,8 @@ bool fetchAnswer(const QString& fileServer, QString& text) {
     return true;
 }
 
-} // namespace
-
-bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
-                      DownloadCheckResult& result, StatisticsRecord& statistics,
-                      char* torrentBuffer) {
-    // A build that asks its file server over https takes no address of the answer that anyone
-    // on the way could read or replace; only the web seed may stay http, its pieces being
-    // checked against the torrent's hashes.
-    const bool httpsOnly = IsHttpsAddress(fileServer);
-    auto usable = [httpsOnly](const QString& url) { return !httpsOnly || IsHttpsAddress(url); };
-    QString answer;
-    if (!fetchAnswer(fileServer, answer)) {
-        prompt.messageBox(owner, connectFailure(1), Prompt::Buttons::Ok);
-        return false;
-    }
-    const QStringList fields = SplitFields(answer, QStringLiteral("|"));
-
+// Whether the answer lets the download go on; when not, the player has been told why.
+bool Proceeds(QWidget* owner, Prompt& prompt, const QStringList& fields, bool httpsOnly) {
     switch (ClassifyCheckAnswer(fields)) {
     case CheckVerdict::TooFewFields:
         prompt.messageBox(owner, connectFailure(2), Prompt::Buttons::Ok);
@@ -81,7 +67,48 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
         prompt.messageBox(owner, kInvalidData, Prompt::Buttons::Ok);
         return false;
     case CheckVerdict::Proceed:
-        break;
+        return true;
+    }
+    return false;
+}
+
+// The sources and report addresses of an answer that proceeds; false when its rates cannot be
+// read.
+bool ReadSources(const QStringList& fields, const std::function<bool(const QString&)>& usable,
+                 DownloadCheckResult& result, StatisticsRecord& statistics) {
+    result.webSeedUrl = fields[5];
+    const std::uint16_t port = ServerPeerPort(fields[6]);
+    for (auto& peer : ServerPeerList(fields[7], port)) {
+        result.serverPeers.push_back(std::move(peer));
+    }
+    if (!ServerPeerRates(fields[8], result.serverPeerCallInRate, result.serverPeerReleaseRate)) {
+        return false;
+    }
+    // An address that may not be used is no address: no report is sent, no speed measured.
+    statistics.baseUrl = usable(fields[9]) ? fields[9] : QString();
+    statistics.speedTestUrl = usable(fields[10]) ? fields[10] : QString();
+    return true;
+}
+
+} // namespace
+
+bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
+                      DownloadCheckResult& result, StatisticsRecord& statistics,
+                      char* torrentBuffer) {
+    // A build that asks its file server over https takes no address of the answer that anyone
+    // on the way could read or replace; only the web seed may stay http, its pieces being
+    // checked against the torrent's hashes.
+    const bool httpsOnly = IsHttpsAddress(fileServer);
+    auto usable = [httpsOnly](const QString& url) { return !httpsOnly || IsHttpsAddress(url); };
+    QString answer;
+    if (!fetchAnswer(fileServer, answer)) {
+        prompt.messageBox(owner, connectFailure(1), Prompt::Buttons::Ok);
+        return false;
+    }
+    const QStringList fields = SplitFields(answer, QStringLiteral("|"));
+
+    if (!Proceeds(owner, prompt, fields, httpsOnly)) {
+        return false;
     }
 
     if (!fields[2].isEmpty()) {
@@ -99,17 +126,9 @@ bool RunDownloadCheck(QWidget* owner, Prompt& prompt, const QString& fileServer,
     }
     result.torrentData = torrentBuffer;
     result.torrentLength = torrentLength;
-    result.webSeedUrl = fields[5];
-    const std::uint16_t port = ServerPeerPort(fields[6]);
-    for (auto& peer : ServerPeerList(fields[7], port)) {
-        result.serverPeers.push_back(std::move(peer));
-    }
-    if (!ServerPeerRates(fields[8], result.serverPeerCallInRate, result.serverPeerReleaseRate)) {
+    if (!ReadSources(fields, usable, result, statistics)) {
         prompt.messageBox(owner, kInvalidData, Prompt::Buttons::Ok);
         return false;
     }
-    // An address that may not be used is no address: no report is sent, no speed measured.
-    statistics.baseUrl = usable(fields[9]) ? fields[9] : QString();
-    statistics.speedTestUrl = usable(fields[10]) ? fields[10] : QString();
     return true;
 }

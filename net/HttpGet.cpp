@@ -165,6 +165,50 @@ struct Options {
     }
 };
 
+// Where the hop may go and whom it trusts there.
+void SetTrustOptions(Options& options, const QByteArray& wireUrl, const HttpTrust& trust,
+                     bool pinned) {
+    options.set(CURLOPT_URL, wireUrl.constData())
+        .set(CURLOPT_PROTOCOLS_STR, "http,https")
+        .set(CURLOPT_FOLLOWLOCATION, 0L);
+    const QByteArray authorityFile = trust.authorityFile.toLocal8Bit();
+    if (!authorityFile.isEmpty()) {
+        options.set(CURLOPT_CAINFO, authorityFile.constData()).set(CURLOPT_CAPATH, nullptr);
+    }
+    if (pinned) {
+        // The key is the whole trust: whoever signed the certificate, and whatever the
+        // authorities say of it. The name must still be the host's.
+        options.set(CURLOPT_PINNEDPUBLICKEY, trust.pinnedPublicKey.constData())
+            .set(CURLOPT_SSL_VERIFYPEER, 0L)
+            .set(CURLOPT_SSL_VERIFYHOST, 2L);
+    }
+}
+
+// How the hop runs: who asks, straight to the host, within its time, into the transfer.
+void SetTransferOptions(Options& options, Transfer& transfer, const HttpGetTimeouts& timeouts,
+                        std::chrono::milliseconds left) {
+    options
+        .set(CURLOPT_USERAGENT, build::kFileClientName)
+        // A direct connection always: proxy settings from the environment are ignored.
+        .set(CURLOPT_PROXY, "")
+        .set(CURLOPT_NOPROXY, "*")
+        // Reports run on worker threads; signals would reach the wrong thread.
+        .set(CURLOPT_NOSIGNAL, 1L)
+        // A request given up while its host name is still being looked up does not wait for
+        // the resolver thread, whose own time-outs run to tens of seconds.
+        .set(CURLOPT_QUICK_EXIT, 1L)
+        .set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectTimeout.count()))
+        // The ceiling to the millisecond; the progress check alone runs about once a second.
+        .set(CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, left.count())))
+        .set(CURLOPT_NOPROGRESS, 0L)
+        .set(CURLOPT_XFERINFOFUNCTION, &onProgress)
+        .set(CURLOPT_XFERINFODATA, &transfer)
+        .set(CURLOPT_HEADERFUNCTION, &onHeader)
+        .set(CURLOPT_HEADERDATA, &transfer)
+        .set(CURLOPT_WRITEFUNCTION, &onBody)
+        .set(CURLOPT_WRITEDATA, &transfer);
+}
+
 // One hop of a GET with the program's settings: no redirect is followed here, so that each
 // hop meets the pin of its own host. next receives the hop's redirect, if it names one.
 CURLcode PerformHop(const QByteArray& wireUrl, Transfer& transfer, const HttpGetTimeouts& timeouts,
@@ -186,40 +230,8 @@ CURLcode PerformHop(const QByteArray& wireUrl, Transfer& transfer, const HttpGet
     transfer.location = false;
 
     Options options{h};
-    options.set(CURLOPT_URL, wireUrl.constData())
-        .set(CURLOPT_PROTOCOLS_STR, "http,https")
-        .set(CURLOPT_FOLLOWLOCATION, 0L);
-    const QByteArray authorityFile = trust.authorityFile.toLocal8Bit();
-    if (!authorityFile.isEmpty()) {
-        options.set(CURLOPT_CAINFO, authorityFile.constData()).set(CURLOPT_CAPATH, nullptr);
-    }
-    if (pinned) {
-        // The key is the whole trust: whoever signed the certificate, and whatever the
-        // authorities say of it. The name must still be the host's.
-        options.set(CURLOPT_PINNEDPUBLICKEY, trust.pinnedPublicKey.constData())
-            .set(CURLOPT_SSL_VERIFYPEER, 0L)
-            .set(CURLOPT_SSL_VERIFYHOST, 2L);
-    }
-    options
-        .set(CURLOPT_USERAGENT, build::kFileClientName)
-        // A direct connection always: proxy settings from the environment are ignored.
-        .set(CURLOPT_PROXY, "")
-        .set(CURLOPT_NOPROXY, "*")
-        // Reports run on worker threads; signals would reach the wrong thread.
-        .set(CURLOPT_NOSIGNAL, 1L)
-        // A request given up while its host name is still being looked up does not wait for
-        // the resolver thread, whose own time-outs run to tens of seconds.
-        .set(CURLOPT_QUICK_EXIT, 1L)
-        .set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectTimeout.count()))
-        // The ceiling to the millisecond; the progress check alone runs about once a second.
-        .set(CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, left.count())))
-        .set(CURLOPT_NOPROGRESS, 0L)
-        .set(CURLOPT_XFERINFOFUNCTION, &onProgress)
-        .set(CURLOPT_XFERINFODATA, &transfer)
-        .set(CURLOPT_HEADERFUNCTION, &onHeader)
-        .set(CURLOPT_HEADERDATA, &transfer)
-        .set(CURLOPT_WRITEFUNCTION, &onBody)
-        .set(CURLOPT_WRITEDATA, &transfer);
+    SetTrustOptions(options, wireUrl, trust, pinned);
+    SetTransferOptions(options, transfer, timeouts, left);
     if (!options.ok) {
         return CURLE_UNKNOWN_OPTION;
     }

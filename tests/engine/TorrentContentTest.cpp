@@ -17,10 +17,12 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTask.h"
 #include "engine/EngineInternals.h"
+#include "engine/TorrentAdmission.h"
 #include "engine/TorrentContentRule.h"
 #include "engine/TorrentSignature.h"
 #include "support/EngineRun.h"
 #include "support/SwarmFixture.h"
+#include "support/TempFolder.h"
 #include "tools/swarm/Peer.h"
 
 namespace fs = std::filesystem;
@@ -299,6 +301,51 @@ TEST_F(TorrentContent, WithAPublisherKeyOnlyItsValidSignatureIsAccepted) {
     run->engine.SetPublisherKey({});
     EXPECT_TRUE(add(plain, "no key, unsigned"));
     EXPECT_TRUE(add(publisher::SignTorrent(plain, key, true), "no key, wrong signature"));
+}
+
+// One answer per torrent, and the first rule it breaks is the reason given.
+TEST(TorrentAdmission, NamesTheRuleATorrentBreaks) {
+    TempFolder temp;
+    const fs::path src = temp.path() / "src";
+    Write(src / ".bashrc", 100);
+    Write(src / "Game" / "data.bin", 40000);
+    Write(src / "bin" / "ls", 100);
+    const auto v1 = lt::create_torrent::v1_only;
+    const std::vector<char> game = TorrentOf(src / "Game", v1);
+    const std::vector<char> hidden = TorrentOf(src / ".bashrc", v1);
+    const auto key = publisher::SigningKey::Generate();
+    const auto admit = [&](const std::vector<char>& torrent, const std::string& publisherKey) {
+        return AdmitTorrent(std::string_view(torrent.data(), torrent.size()), publisherKey,
+                            temp.path() / "save", {temp.path() / "save" / "bin"});
+    };
+    const struct {
+        const char* what;
+        std::vector<char> torrent;
+        std::string key;
+        TorrentRefusal refusal;
+    } cases[] = {
+        {"an ordinary torrent", game, "", TorrentRefusal::None},
+        {"signed with the key", publisher::SignTorrent(game, key), key.publicKey(),
+         TorrentRefusal::None},
+        {"not bencoded", {'d', '4', ':'}, "", TorrentRefusal::Undecodable},
+        {"a dictionary without info", {'d', 'e'}, "", TorrentRefusal::Undecodable},
+        {"unsigned, with a key", game, key.publicKey(), TorrentRefusal::Unsigned},
+        // The signature is looked at before the content: nobody's torrent gets further.
+        {"hidden and unsigned", hidden, key.publicKey(), TorrentRefusal::Unsigned},
+        {"hidden", hidden, "", TorrentRefusal::HiddenOrLink},
+        {"into a command folder", TorrentOf(src / "bin", v1), "", TorrentRefusal::CommandFolder},
+    };
+    for (const auto& c : cases) {
+        const TorrentAdmission admission = admit(c.torrent, c.key);
+        EXPECT_EQ(admission.refusal, c.refusal) << c.what;
+        // Only an admitted torrent comes with its description, the one it was given.
+        EXPECT_EQ(admission.info != nullptr, admission.admitted()) << c.what;
+        if (admission.admitted()) {
+            EXPECT_EQ(admission.info->name(), "Game") << c.what;
+        }
+    }
+    // Deciding writes nothing, not even the save folder.
+    EXPECT_FALSE(fs::exists(temp.path() / "save"));
 }
 
 TEST(TorrentSignature, VerifiesEd25519AndReadsTheBuildsHexKey) {

@@ -14,117 +14,18 @@
 
 #include <httplib.h>
 
+#include "CannedResponses.h"
+#include "CheckAnswer.h"
 #include "FileSet.h"
 #include "ReportAttempts.h"
+#include "ServedContent.h"
 #include "TorrentMaker.h"
 #include "TorrentSigner.h"
 #include "WebSeedServer.h"
 
 namespace publisher {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-std::string htmlPage(const std::string& title) {
-    return "<html><head><title>" + title + "</title></head><body><h1>" + title +
-           "</h1></body></html>\n";
-}
-
-// Filler bytes for sized bodies and the speed test: cheap and the same every time.
-void fillPattern(char* out, std::size_t length, std::uint64_t offset) {
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint64_t at = offset + i;
-        out[i] = static_cast<char>('a' + (at * 7 + at / 26) % 26);
-    }
-}
-
-// Streams `length` pattern bytes; stops early (dropping the connection) after `cutAt` bytes.
-void providePattern(httplib::Response& res, std::uint64_t length, std::uint64_t cutAt) {
-    res.set_content_provider(
-        static_cast<std::size_t>(length), "application/octet-stream",
-        [cutAt](std::size_t offset, std::size_t want, httplib::DataSink& sink) {
-            if (offset >= cutAt) {
-                return false;
-            }
-            char chunk[16 * 1024];
-            const std::size_t n = std::min<std::size_t>(
-                {want, sizeof chunk, static_cast<std::size_t>(cutAt - offset)});
-            fillPattern(chunk, n, offset);
-            return sink.write(chunk, n);
-        });
-}
-
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-void appendJsonString(std::string& out, const std::string& text) {
-    out += '"';
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-std::vector<std::pair<std::string, std::string>> splitQuery(const std::string& rawQuery) {
-    std::vector<std::pair<std::string, std::string>> out;
-    std::size_t start = 0;
-    while (start <= rawQuery.size() && !rawQuery.empty()) {
-        std::size_t end = rawQuery.find('&', start);
-        if (end == std::string::npos) {
-            end = rawQuery.size();
-        }
-        const std::string item = rawQuery.substr(start, end - start);
-        if (!item.empty()) {
-            const std::size_t eq = item.find('=');
-            out.emplace_back(DecodePercent(item.substr(0, eq)),
-                             eq == std::string::npos ? "" : DecodePercent(item.substr(eq + 1)));
-        }
-        start = end + 1;
-    }
-    return out;
-}
-
-} // namespace
-
-std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime,
-                               int attempt) {
-    const auto params = splitQuery(rawQuery);
-    std::string line = "{\"time\":";
-    appendJsonString(line, utcTime);
-    line += ",\"attempt\":" + std::to_string(attempt);
-    line += ",\"stType\":";
-    auto type = std::find_if(params.begin(), params.end(),
-                             [](const auto& p) { return p.first == "stType"; });
-    appendJsonString(line, type == params.end() ? std::string() : type->second);
-    for (const auto& [key, value] : params) {
-        if (key == "stType") {
-            continue;
-        }
-        line += ',';
-        appendJsonString(line, key);
-        line += ':';
-        appendJsonString(line, value);
-    }
-    line += '}';
-    return line;
-}
 
 struct Publisher::Impl {
     PublisherOptions options;
@@ -167,53 +68,6 @@ struct Publisher::Impl {
                std::to_string(port);
     }
 
-    std::string defaultField(int index) const {
-        switch (index) {
-        case 0:
-            return "12";
-        case 1:
-            return origin() + Publisher::kUpdatePage;
-        case 2:
-        case 3:
-            return "";
-        case 4:
-            return origin() + Publisher::kTorrentPath;
-        case 5:
-            return webSeedUrl();
-        case 6:
-            return std::to_string(options.serverPeerPort);
-        case 7: {
-            std::string list;
-            for (const auto& a : options.serverPeerAddresses) {
-                list += (list.empty() ? "" : ",") + a;
-            }
-            return list;
-        }
-        case 8:
-            return std::to_string(options.callInKiB) + "," + std::to_string(options.releaseKiB);
-        case 9:
-            return origin() + Publisher::kStatisticsPath;
-        case 10:
-            return origin() + Publisher::kSpeedTestPath;
-        default:
-            return "";
-        }
-    }
-
-    // Caller holds the mutex.
-    std::string checkAnswerLocked() const {
-        if (options.checkBody) {
-            return *options.checkBody;
-        }
-        std::string body;
-        for (int i = 0; i < 11; ++i) {
-            auto over = options.checkFields.find(i);
-            body += (i == 0 ? "" : "|") +
-                    (over != options.checkFields.end() ? over->second : defaultField(i));
-        }
-        return body;
-    }
-
     std::optional<Fault> faultFor(const std::string& path) const {
         std::lock_guard lock(mutex);
         auto exact = options.faults.find(path);
@@ -241,75 +95,8 @@ struct Publisher::Impl {
         if (!fault) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
-        switch (fault->kind) {
-        case Fault::Kind::EmptyBody:
-            res.status = 200;
-            res.set_content("", "text/plain");
-            break;
-        case Fault::Kind::CutOff:
-        case Fault::Kind::Reset: // the file server has no way to reset; it cuts off
-            res.status = 200;
-            providePattern(res, fault->bytes, fault->bytes / 2);
-            break;
-        case Fault::Kind::NotFound:
-            res.status = 404;
-            res.set_content(htmlPage("404 Not Found"), "text/html");
-            break;
-        case Fault::Kind::ServerError:
-            res.status = 500;
-            res.set_content(htmlPage("500 Internal Server Error"), "text/html");
-            break;
-        case Fault::Kind::SizedBody:
-            res.status = 200;
-            providePattern(res, fault->bytes, fault->bytes);
-            break;
-        case Fault::Kind::Stall:
-            pause(fault->delay);
-            return httplib::Server::HandlerResponse::Unhandled;
-        case Fault::Kind::Trickle: {
-            res.status = 200;
-            const std::uint64_t total = fault->bytes;
-            const auto delay = fault->delay;
-            res.set_content_provider(
-                static_cast<std::size_t>(total), "application/octet-stream",
-                [this, total, delay](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                    const std::size_t piece =
-                        static_cast<std::size_t>(std::max<std::uint64_t>(1, (total + 9) / 10));
-                    const std::size_t n = std::min<std::size_t>(piece, total - offset);
-                    if (offset > 0) {
-                        pause(delay);
-                    }
-                    std::string chunk(n, '\0');
-                    fillPattern(chunk.data(), n, offset);
-                    return sink.write(chunk.data(), n);
-                });
-            break;
-        }
-        case Fault::Kind::Redirect:
-            res.set_redirect(fault->location, 302);
-            break;
-        case Fault::Kind::Unavailable:
-            res.status = 503;
-            if (fault->retryAfterSeconds() > 0) {
-                res.set_header("Retry-After", std::to_string(fault->retryAfterSeconds()));
-            }
-            res.set_content(htmlPage("503 Service Unavailable"), "text/html");
-            break;
-        case Fault::Kind::NoLength: {
-            res.status = 200;
-            const std::uint64_t total = fault->bytes;
-            res.set_chunked_content_provider(
-                "application/octet-stream", [total](std::size_t offset, httplib::DataSink& sink) {
-                    std::string chunk(static_cast<std::size_t>(total), '\0');
-                    fillPattern(chunk.data(), chunk.size(), offset);
-                    sink.write(chunk.data(), chunk.size());
-                    sink.done();
-                    return true;
-                });
-            break;
-        }
-        }
-        return httplib::Server::HandlerResponse::Handled;
+        return answerWithFault(*fault, res,
+                               [this](std::chrono::milliseconds delay) { pause(delay); });
     }
 
     void record(const httplib::Request& req) {
@@ -357,27 +144,7 @@ struct Publisher::Impl {
     }
 
     void prepareContent() {
-        if (!options.contentFolder.empty()) {
-            root = fs::absolute(options.contentFolder).lexically_normal();
-            if (!root.has_filename()) {
-                root = root.parent_path();
-            }
-            if (!fs::is_directory(root)) {
-                throw std::runtime_error("not a folder: " + root.string());
-            }
-        } else {
-            fs::path work = options.workFolder;
-            if (work.empty()) {
-                std::string templ = (fs::temp_directory_path() / "kestrel-publisher-XXXXXX");
-                if (mkdtemp(templ.data()) == nullptr) {
-                    throw std::runtime_error("cannot make a temporary folder");
-                }
-                tempFolder = templ;
-                work = tempFolder;
-            }
-            root =
-                GenerateFileSet(work, options.generatedName, options.generatedBytes, options.seed);
-        }
+        root = ServedContentRoot(options, tempFolder);
         startWebSeed(options.webSeedPort);
         std::vector<std::string> seeds;
         if (options.webSeedInTorrent) {
@@ -399,7 +166,7 @@ struct Publisher::Impl {
         {
             std::lock_guard lock(mutex);
             const int attempt = attempts.arrived(query, std::chrono::steady_clock::now());
-            line = StatisticsJsonLine(query, utcNow(), attempt);
+            line = StatisticsJsonLine(query, UtcNow(), attempt);
             statisticsLines.push_back(line);
             if (statisticsFile.is_open()) {
                 statisticsFile << line << '\n';
@@ -423,7 +190,7 @@ struct Publisher::Impl {
             });
         server->Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(mutex);
-            res.set_content(checkAnswerLocked(), "text/plain");
+            res.set_content(CheckAnswerText(options, origin(), webSeedUrl()), "text/plain");
         });
         server->Get(Publisher::kTorrentPath,
                     [this](const httplib::Request&, httplib::Response& res) {
@@ -565,7 +332,7 @@ std::string Publisher::speedTestUrl() const {
 
 std::string Publisher::checkAnswer() const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->checkAnswerLocked();
+    return CheckAnswerText(impl_->options, origin(), webSeedUrl());
 }
 
 void Publisher::setCheckField(int index, std::string text) {

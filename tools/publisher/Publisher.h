@@ -9,6 +9,7 @@
 
 #include "PercentDecoding.h"
 #include "PublisherOptions.h"
+#include "StatisticsLine.h"
 #include "WebSeedServer.h"
 
 namespace publisher {
@@ -84,11 +85,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// One statistics report as a JSON line: time (UTC, ISO 8601), the attempt number (see
-// ReportAttempts), stType, then every query parameter in the order sent, each percent-decoded
-// (the time stamps' blanks travel as %20). No line break at the end.
-std::string StatisticsJsonLine(const std::string& rawQuery, const std::string& utcTime,
-                               int attempt);
 
 } // namespace publisher

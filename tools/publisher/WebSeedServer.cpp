@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "Publisher.h"
+#include "WebSeedHttp.h"
 
 namespace publisher {
 
@@ -32,77 +33,6 @@ constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
 constexpr int kSendBufferBytes = 32 * 1024;
 constexpr int kSegmentBytes = 1448;
 constexpr std::size_t kChunkBytes = 16 * 1024;
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool sendAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-struct Request {
-    std::string method;
-    std::string target;
-    std::string version;
-    std::string range;
-    std::string userAgent;
-    std::string connection;
-};
-
-std::optional<Request> parseHead(const std::string& head) {
-    Request r;
-    std::size_t lineEnd = head.find("\r\n");
-    const std::string requestLine = head.substr(0, lineEnd);
-    const auto s1 = requestLine.find(' ');
-    const auto s2 = requestLine.rfind(' ');
-    if (s1 == std::string::npos || s2 == s1) {
-        return std::nullopt;
-    }
-    r.method = requestLine.substr(0, s1);
-    r.target = requestLine.substr(s1 + 1, s2 - s1 - 1);
-    r.version = requestLine.substr(s2 + 1);
-    while (lineEnd != std::string::npos && lineEnd + 2 < head.size()) {
-        const std::size_t start = lineEnd + 2;
-        lineEnd = head.find("\r\n", start);
-        const std::string line = head.substr(start, lineEnd - start);
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) {
-            continue;
-        }
-        const std::string name = lower(trim(line.substr(0, colon)));
-        const std::string value = trim(line.substr(colon + 1));
-        if (name == "range") {
-            r.range = value;
-        } else if (name == "user-agent") {
-            r.userAgent = value;
-        } else if (name == "connection") {
-            r.connection = lower(value);
-        }
-    }
-    return r;
-}
 
 } // namespace
 
@@ -119,53 +49,6 @@ std::uint64_t FullestSpan(const std::vector<FlowSample>& flow, std::chrono::mill
         fullest = std::max(fullest, inside);
     }
     return fullest;
-}
-
-std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t size) {
-    const std::string unit = "bytes=";
-    if (header.compare(0, unit.size(), unit) != 0 || size == 0) {
-        return std::nullopt;
-    }
-    const std::string ranges = header.substr(unit.size());
-    if (ranges.find(',') != std::string::npos) {
-        return std::nullopt;
-    }
-    const auto dash = ranges.find('-');
-    if (dash == std::string::npos) {
-        return std::nullopt;
-    }
-    auto number = [](const std::string& text, std::uint64_t& out) {
-        if (text.empty() || text.size() > 19 ||
-            !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            return false;
-        }
-        out = std::stoull(text);
-        return true;
-    };
-    const std::string a = ranges.substr(0, dash);
-    const std::string b = ranges.substr(dash + 1);
-    ByteRange range;
-    if (a.empty()) { // the last n bytes
-        std::uint64_t n = 0;
-        if (!number(b, n) || n == 0) {
-            return std::nullopt;
-        }
-        range.first = size - std::min(n, size);
-        range.last = size - 1;
-        return range;
-    }
-    if (!number(a, range.first) || range.first >= size) {
-        return std::nullopt;
-    }
-    range.last = size - 1;
-    if (!b.empty()) {
-        std::uint64_t last = 0;
-        if (!number(b, last) || last < range.first) {
-            return std::nullopt;
-        }
-        range.last = std::min(last, size - 1);
-    }
-    return range;
 }
 
 struct WebSeedServer::Impl {
@@ -215,21 +98,6 @@ struct WebSeedServer::Impl {
         return wanted;
     }
 
-    static std::string head(int status, const char* reason, std::uint64_t length,
-                            const std::string& extra, bool keepAlive) {
-        return "HTTP/1.1 " + std::to_string(status) + " " + reason +
-               "\r\nServer: kestrel-publisher\r\nContent-Length: " + std::to_string(length) +
-               "\r\n" + extra + (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
-    }
-
-    bool sendPage(int fd, int status, const char* reason, bool keepAlive) {
-        const std::string body =
-            "<html><body><h1>" + std::to_string(status) + " " + reason + "</h1></body></html>\n";
-        const std::string h =
-            head(status, reason, body.size(), "Content-Type: text/html\r\n", keepAlive);
-        return sendAll(fd, h.data(), h.size()) && sendAll(fd, body.data(), body.size());
-    }
-
     // Sends bytes [first, first + length) of the file; false when the connection must end.
     bool sendFileBytes(int fd, int file, std::uint64_t first, std::uint64_t length) {
         std::vector<char> chunk(kChunkBytes);
@@ -264,7 +132,7 @@ struct WebSeedServer::Impl {
     }
 
     // Answers one request; false when the connection must end.
-    bool answer(int fd, const Request& req) {
+    bool answer(int fd, const WebSeedRequest& req) {
         const auto q = req.target.find('?');
         const std::string path = DecodePercent(req.target.substr(0, q));
         if (options.onRequest) {
@@ -286,12 +154,12 @@ struct WebSeedServer::Impl {
             case Fault::Kind::ServerError:
                 return sendPage(fd, 500, "Internal Server Error", keepAlive) && keepAlive;
             case Fault::Kind::EmptyBody: {
-                const std::string h = head(200, "OK", 0, "", keepAlive);
+                const std::string h = responseHead(200, "OK", 0, "", keepAlive);
                 return sendAll(fd, h.data(), h.size()) && keepAlive;
             }
             case Fault::Kind::Redirect: {
-                const std::string h =
-                    head(302, "Found", 0, "Location: " + fault->location + "\r\n", keepAlive);
+                const std::string h = responseHead(
+                    302, "Found", 0, "Location: " + fault->location + "\r\n", keepAlive);
                 return sendAll(fd, h.data(), h.size()) && keepAlive;
             }
             case Fault::Kind::Unavailable: {
@@ -299,11 +167,11 @@ struct WebSeedServer::Impl {
                 const std::string body =
                     "<html><body><h1>503 Service Unavailable</h1></body></html>\n";
                 const std::string h =
-                    head(503, "Service Unavailable", body.size(),
-                         "Content-Type: text/html\r\n" +
-                             (retry > 0 ? "Retry-After: " + std::to_string(retry) + "\r\n"
-                                        : std::string()),
-                         keepAlive);
+                    responseHead(503, "Service Unavailable", body.size(),
+                                 "Content-Type: text/html\r\n" +
+                                     (retry > 0 ? "Retry-After: " + std::to_string(retry) + "\r\n"
+                                                : std::string()),
+                                 keepAlive);
                 return sendAll(fd, h.data(), h.size()) && sendAll(fd, body.data(), body.size()) &&
                        keepAlive;
             }
@@ -336,9 +204,9 @@ struct WebSeedServer::Impl {
             const auto asked = ParseByteRange(req.range, size);
             if (!asked) {
                 ::close(in);
-                const std::string h =
-                    head(416, "Range Not Satisfiable", 0,
-                         "Content-Range: bytes */" + std::to_string(size) + "\r\n", keepAlive);
+                const std::string h = responseHead(
+                    416, "Range Not Satisfiable", 0,
+                    "Content-Range: bytes */" + std::to_string(size) + "\r\n", keepAlive);
                 return sendAll(fd, h.data(), h.size()) && keepAlive;
             }
             range = *asked;
@@ -353,7 +221,7 @@ struct WebSeedServer::Impl {
         const std::string h = kind == Fault::Kind::NoLength
                                   ? "HTTP/1.1 200 OK\r\nServer: kestrel-publisher\r\n" + extra +
                                         "Connection: close\r\n\r\n"
-                                  : head(status, reason, length, extra, keepAlive);
+                                  : responseHead(status, reason, length, extra, keepAlive);
         bool ok = sendAll(fd, h.data(), h.size());
         if (ok && req.method == "GET") {
             ok = sendFileBytes(fd, in, range.first, cut ? length / 2 : length) && !cut;
@@ -375,7 +243,7 @@ struct WebSeedServer::Impl {
             // Answer every complete request already buffered: that is what pipelining needs.
             std::size_t end;
             while (open && (end = buffer.find("\r\n\r\n")) != std::string::npos) {
-                const auto req = parseHead(buffer.substr(0, end + 2));
+                const auto req = parseRequestHead(buffer.substr(0, end + 2));
                 buffer.erase(0, end + 4);
                 open = req && answer(fd, *req);
             }

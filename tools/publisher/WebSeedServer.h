@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PublisherOptions.h"
+#include "WebSeedHttp.h"
 
 namespace publisher {
 
@@ -59,13 +60,5 @@ private:
 
 // The most bytes of the flow that fall in any span of this length.
 std::uint64_t FullestSpan(const std::vector<FlowSample>& flow, std::chrono::milliseconds span);
-
-// One byte range of a file of `size` bytes, from a Range header value ("bytes=a-b", "bytes=a-",
-// "bytes=-n"). Empty when the header names no satisfiable single range.
-struct ByteRange {
-    std::uint64_t first = 0;
-    std::uint64_t last = 0; // inclusive
-};
-std::optional<ByteRange> ParseByteRange(const std::string& header, std::uint64_t size);
 
 } // namespace publisher
