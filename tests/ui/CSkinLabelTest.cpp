@@ -9,7 +9,7 @@
 
 namespace {
 
-const QColor kBeneath(20, 60, 30);
+const QColor kBehindLabel(20, 60, 30);
 
 // A plain window that counts the presses reaching it.
 class Surface : public QWidget {
@@ -28,7 +28,7 @@ struct LabelOnSurface {
         surface.resize(500, 80);
         surface.setAutoFillBackground(true);
         QPalette palette = surface.palette();
-        palette.setColor(QPalette::Window, kBeneath);
+        palette.setColor(QPalette::Window, kBehindLabel);
         surface.setPalette(palette);
         label.setId(id);
         label.setFlow(flow);
@@ -51,15 +51,15 @@ Ink InkIn(const QImage& image, QRect area) {
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = At(image, x, y);
-            if (c == kBeneath) {
+            if (c == kBehindLabel) {
                 continue;
             }
             ++ink.count;
             ink.left = ink.left < 0 ? x : std::min(ink.left, x);
             ink.right = std::max(ink.right, x);
-            const int distance = std::abs(c.red() - kBeneath.red()) +
-                                 std::abs(c.green() - kBeneath.green()) +
-                                 std::abs(c.blue() - kBeneath.blue());
+            const int distance = std::abs(c.red() - kBehindLabel.red()) +
+                                 std::abs(c.green() - kBehindLabel.green()) +
+                                 std::abs(c.blue() - kBehindLabel.blue());
             if (distance > best) {
                 best = distance;
                 ink.strongest = c;
