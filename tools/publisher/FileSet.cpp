@@ -82,13 +82,16 @@ void writeFile(const std::filesystem::path& file, std::uint64_t bytes, std::uint
         throw std::filesystem::filesystem_error("cannot create", file,
                                                 std::error_code(errno, std::generic_category()));
     }
-    constexpr std::size_t kBlockWords = 512 * 1024; // 4 MiB per write
-    std::vector<std::uint64_t> block(kBlockWords);
+    // 4 MiB per write, and no more than the file holds: a set of thousands of small files
+    // otherwise spends its time clearing a block it never uses.
+    constexpr std::uint64_t kBlockWords = 512 * 1024;
+    std::vector<std::uint64_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kBlockWords, (bytes + 7) / 8)));
     BlockGenerator generator(seed);
     std::uint64_t left = bytes;
     while (left > 0) {
         const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockWords * 8));
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size() * 8));
         generator.fill(block.data(), (chunk + 7) / 8);
         if (std::fwrite(block.data(), 1, chunk, out.get()) != chunk) {
             throw std::filesystem::filesystem_error(
