@@ -89,9 +89,8 @@ struct Publisher::Impl {
         stopped.wait_for(lock, delay, [this] { return stopping; });
     }
 
-    httplib::Server::HandlerResponse applyFault(const httplib::Request& req,
+    httplib::Server::HandlerResponse applyFault(const std::optional<Fault>& fault,
                                                 httplib::Response& res) {
-        const auto fault = faultFor(req.path);
         if (!fault) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
@@ -182,11 +181,14 @@ struct Publisher::Impl {
     void routes() {
         server->set_pre_routing_handler(
             [this](const httplib::Request& req, httplib::Response& res) {
+                // The fault is chosen before the request shows in the record: a test that sees
+                // the request and then changes the faults does not change its answer.
+                const auto fault = faultFor(req.path);
                 record(req);
                 if (req.path == Publisher::kStatisticsPath) {
                     logStatistics(req);
                 }
-                return applyFault(req, res);
+                return applyFault(fault, res);
             });
         server->Get(Publisher::kCheckPath, [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(mutex);

@@ -135,6 +135,8 @@ struct WebSeedServer::Impl {
     bool answer(int fd, const WebSeedRequest& req) {
         const auto q = req.target.find('?');
         const std::string path = DecodePercent(req.target.substr(0, q));
+        // Chosen before the request shows in the record, as the file server does.
+        const auto fault = options.faultFor ? options.faultFor(path) : std::nullopt;
         if (options.onRequest) {
             RequestRecord record{req.method, path,
                                  q == std::string::npos ? "" : req.target.substr(q + 1),
@@ -146,7 +148,6 @@ struct WebSeedServer::Impl {
             sendPage(fd, 405, "Method Not Allowed", false);
             return false;
         }
-        const auto fault = options.faultFor ? options.faultFor(path) : std::nullopt;
         if (fault) {
             switch (fault->kind) {
             case Fault::Kind::NotFound:
