@@ -17,14 +17,6 @@
 #include "app/crash/MinidumpWriter.h"
 #include "engine/LibraryFaultHandlers.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTREL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTREL_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
 // One copy per process: the handler is a plain function without an object. Written by the

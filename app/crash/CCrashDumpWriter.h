@@ -3,6 +3,15 @@
 #include <csignal>
 #include <cstddef>
 
+// A build with AddressSanitizer: GCC says so with a macro, clang with a feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_SANITIZED 1
+#endif
+#endif
+
 // Leaves a minidump file behind when the process dies of a fatal signal (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT), then lets the signal end the process without a core file or a
 // desktop crash reporter. A dump that is cut short (a fault while writing it, a write that
@@ -20,6 +29,13 @@ public:
     ~CCrashDumpWriter();
     CCrashDumpWriter(const CCrashDumpWriter&) = delete;
     CCrashDumpWriter& operator=(const CCrashDumpWriter&) = delete;
+
+    // A sanitized build, where the writer installs nothing.
+#ifdef KESTREL_SANITIZED
+    static constexpr bool kSanitized = true;
+#else
+    static constexpr bool kSanitized = false;
+#endif
 
     // The handler of the fatal signals.
     static void WriteDumpHandler(int signo, siginfo_t* info, void* context);

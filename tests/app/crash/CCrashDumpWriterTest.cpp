@@ -13,24 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "app/crash/CCrashDumpWriter.h"
 #include "app/crash/CrashDumpName.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// GCC says so with a macro, clang with a feature.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+// The writer installs nothing in a sanitized build.
+constexpr bool kSanitized = CCrashDumpWriter::kSanitized;
 
 const std::string kChild = KESTREL_CRASH_CHILD;
 
